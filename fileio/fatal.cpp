@@ -1,0 +1,55 @@
+#include "fileio/fatal.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "fileio/file.h"
+#include "platform/notice.h"
+#include "platform/process.h"
+
+BlockSlot BlockTable[kBlockSlots];
+
+void FatalMessage(const char *format, ...) {
+  char text[kFatalTextSize];
+  va_list args;
+  va_start(args, format);
+  // vsnprintf cuts an over-long text to the buffer, never writing past it.
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  const int button = PlatNotice(text, "Einde programma", PlatIcon::Error);
+  RegistryCloseAll();
+  PlatExit(button + 1);
+}
+
+void InternalError(const char *module, std::int32_t line, std::int32_t code) {
+  if (code < 0) FatalMessage("Internal error\nFile: %s\nLine: %d", module, line);
+  FatalMessage("Internal error [%d] in [%s,%d]", code, module, line);
+}
+
+void *BlockAlloc(std::int32_t size, const char * /*purpose*/) {
+  if (size < 0) InternalError("UPDATER", 1236, 123);
+  if (size < 1) size += 1;
+  if (size % 2 != 0) size += 1;
+  PlatBlock handle = PlatBlockAllocate(static_cast<std::uint32_t>(size));
+  if (!handle) FatalMessage("\nError 123: %d, %s", size, PlatLastErrorText());
+  void *pointer = PlatBlockLock(handle);
+  if (!pointer) InternalError("UPDATER", 1261, 124);
+  for (BlockSlot &slot : BlockTable) {
+    if (slot.handle == nullptr) {
+      slot = BlockSlot{handle, pointer, size};
+      return pointer;
+    }
+  }
+  InternalError("UPDATER", 1272, 125);
+}
+
+void BlockFree(void *pointer, const char * /*purpose*/) {
+  for (BlockSlot &slot : BlockTable) {
+    if (slot.pointer == pointer && slot.handle != nullptr) {
+      PlatBlockUnlock(slot.handle);
+      PlatBlockRelease(slot.handle);
+      slot = BlockSlot{nullptr, nullptr, 0};
+      return;
+    }
+  }
+}

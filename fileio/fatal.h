@@ -1,0 +1,33 @@
+// The one fatal path, and the tracked allocator for large working blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/memory.h"
+
+// Formats the text (cut to the 200-character buffer), shows it in a notice
+// captioned "Einde programma", closes every registered file and ends the
+// process with the notice's result + 1 (2 after OK).
+[[noreturn]] void FatalMessage(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// A broken invariant in module ("UPDATER", "FILEIO" or "LZX") at line; a
+// negative code means "no code".
+[[noreturn]] void InternalError(const char *module, std::int32_t line, std::int32_t code);
+
+inline constexpr int kFatalTextSize = 200;
+inline constexpr int kBlockSlots = 200;
+
+struct BlockSlot {
+  PlatBlock handle; // null marks a free slot
+  void *pointer;
+  std::int32_t size;
+};
+
+// Every live block; a slot is free exactly when its handle is null.
+extern BlockSlot BlockTable[kBlockSlots];
+
+// At least size bytes (rounded up to an even count, at least 2), never null.
+// The purpose text names the block and plays no part in the allocation.
+void *BlockAlloc(std::int32_t size, const char *purpose);
+// Releases a block that BlockAlloc returned; any other pointer is ignored.
+void BlockFree(void *pointer, const char *purpose);

@@ -1,0 +1,214 @@
+#include "fileio/file.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "fileio/fatal.h"
+#include "fileio/log.h"
+#include "fileio/path.h"
+
+RegistrySlot OpenFileRegistry[kRegistrySlots];
+
+namespace {
+
+void CopyName(char *to, const char *from) { CopyText(to, kPathSize, from); }
+
+// count elements as a byte count, in the signed 32-bit arithmetic of the
+// format; a negative product moves nothing.
+std::uint32_t ByteCount(const FileRef *ref, std::int32_t count) {
+  const auto bytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(count) *
+                                               static_cast<std::uint32_t>(ref->elementSize));
+  return bytes < 0 ? 0u : static_cast<std::uint32_t>(bytes);
+}
+
+void Open(FileRef *ref, PlatOpenMode mode, std::int32_t code) {
+  ref->handle = PlatOpen(ref->name, mode);
+  if (ref->handle == 0) FileError(ref, code);
+  if (mode == PlatOpenMode::AppendOrCreate) FileSeek(ref, 0, 2);
+  RegistryAdd(ref);
+  if (mode != PlatOpenMode::ReadShared) {
+    const std::uint32_t attr = PlatAttributes(ref->name);
+    if ((attr == kPlatNoAttributes || (attr & kPlatAttrReadOnly) != 0) && !IsPrinterName(ref->name))
+      FileError(ref, 206);
+  }
+}
+
+} // namespace
+
+void CopyText(char *to, std::size_t size, const char *from) {
+  if (size == 0) return;
+  const std::size_t n = strnlen(from, size - 1);
+  std::memmove(to, from, n);
+  to[n] = '\0';
+}
+
+void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name) {
+  std::memset(ref, 0, sizeof *ref);
+  ref->elementSize = elementSize;
+  if (name) CopyName(ref->name, name);
+}
+
+void FileOpenRead(FileRef *ref) { Open(ref, PlatOpenMode::ReadShared, 209); }
+void FileCreate(FileRef *ref) { Open(ref, PlatOpenMode::CreateTruncate, 211); }
+void FileOpenAppend(FileRef *ref) { Open(ref, PlatOpenMode::AppendOrCreate, 210); }
+void FileOpenUpdate(FileRef *ref) { Open(ref, PlatOpenMode::UpdateOrCreate, 212); }
+
+void FileClose(FileRef *ref) {
+  if (ref->handle == 0) return;
+  PlatClose(ref->handle);
+  RegistryRemove(ref);
+  ref->handle = 0;
+}
+
+bool FileIsClosed(const FileRef *ref) { return ref->handle == 0; }
+
+std::int32_t FileRead(FileRef *ref, std::int32_t count, void *buffer) {
+  std::uint32_t moved = 0;
+  if (!PlatRead(ref->handle, buffer, ByteCount(ref, count), &moved)) FileError(ref, 201);
+  return static_cast<std::int32_t>(moved / static_cast<std::uint32_t>(ref->elementSize));
+}
+
+std::int32_t FileWrite(FileRef *ref, std::int32_t count, const void *buffer) {
+  const std::uint32_t bytes = ByteCount(ref, count);
+  std::uint32_t moved = 0;
+  PlatWrite(ref->handle, buffer, bytes, &moved);
+  if (moved < bytes) FileError(ref, 205);
+  return count;
+}
+
+void FileSeek(FileRef *ref, std::int32_t offset, std::int32_t origin) {
+  if (origin < 0 || origin > 2) FileError(ref, 432);
+  const auto bytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) *
+                                               static_cast<std::uint32_t>(ref->elementSize));
+  if (PlatSeek(ref->handle, bytes, origin) == kPlatBadPosition) FileError(ref, 207);
+}
+
+std::int32_t FileTell(FileRef *ref) {
+  const std::uint32_t pos = PlatSeek(ref->handle, 0, 1);
+  if (pos == kPlatBadPosition) FileError(ref, 207);
+  return static_cast<std::int32_t>(pos / static_cast<std::uint32_t>(ref->elementSize));
+}
+
+std::int32_t FileSize(FileRef *ref) {
+  const bool wasClosed = FileIsClosed(ref);
+  if (wasClosed) FileOpenRead(ref);
+  const std::uint32_t size = PlatSize(ref->handle);
+  if (size == kPlatBadPosition) FileError(ref, 208);
+  if (wasClosed) FileClose(ref);
+  return static_cast<std::int32_t>(size) / ref->elementSize;
+}
+
+void FileRename(FileRef *ref, const char *newName) {
+  if (!PlatRename(ref->name, newName)) FileError(ref, 204);
+  CopyName(ref->name, newName);
+}
+
+bool FileDelete(FileRef *ref) {
+  if (FileExists(ref->name) && !PlatDelete(ref->name)) {
+    if (ref->elementSize < 0) return false;
+    FileError(ref, 203);
+  }
+  return true;
+}
+
+void FileCopy(FileRef *source, FileRef *target, void *buffer, std::int32_t bufferBytes) {
+  const std::int32_t count = bufferBytes / source->elementSize;
+  FileOpenRead(source);
+  FileCreate(target);
+  std::int32_t n;
+  do {
+    n = FileRead(source, count, buffer);
+    FileWrite(target, n, buffer);
+  } while (n == count);
+  FileClose(target);
+  FileClose(source);
+}
+
+bool FileDosTime(FileRef *ref, std::uint32_t *out) {
+  const bool wasClosed = FileIsClosed(ref);
+  if (wasClosed) FileOpenRead(ref);
+  std::uint32_t when = 0;
+  PlatLastWriteDosTime(ref->handle, &when);
+  if (wasClosed) FileClose(ref);
+  if (out) *out = when;
+  return true;
+}
+
+std::int32_t FileWriteLine(FileRef *ref, const char *text) {
+  const std::int32_t n = FileWrite(ref, static_cast<std::int32_t>(std::strlen(text)), text);
+  return n + FileWrite(ref, 2, "\r\n");
+}
+
+std::int32_t FilePrintf(FileRef *ref, const char *format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args); // cut to the buffer
+  va_end(args);
+  return FileWrite(ref, static_cast<std::int32_t>(std::strlen(text)), text);
+}
+
+void FileError(const FileRef *ref, std::int32_t code) {
+  LogLine("\nFile Error : name = [%s] code = %d", ref->name, code);
+  FatalMessage("\nFile Error : name = [%s] code = %d", ref->name, code);
+}
+
+bool IsPrinterName(const char *path) {
+  const char *last = std::strrchr(path, '\\');
+  const char *base = last ? last + 1 : path;
+  static const char prn[] = "prn";
+  for (int i = 0; i < 3; ++i) {
+    char c = base[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prn[i]) return false;
+  }
+  return true;
+}
+
+void RegistryAdd(const FileRef *ref) {
+  for (RegistrySlot &slot : OpenFileRegistry) {
+    if (slot.handle == 0) {
+      slot.handle = ref->handle;
+      CopyName(slot.name, ref->name);
+      return;
+    }
+    if (slot.handle == ref->handle) InternalError("FILEIO", 128, 95);
+  }
+  InternalError("FILEIO", 131, 94);
+}
+
+void RegistryRemove(const FileRef *ref) {
+  for (RegistrySlot &slot : OpenFileRegistry) {
+    if (slot.handle == ref->handle) {
+      slot.handle = 0;
+      slot.name[0] = '\0';
+      return;
+    }
+  }
+  FatalMessage("Illegal unstack [%s]", ref->name);
+}
+
+void RegistryCloseAll() {
+  for (RegistrySlot &slot : OpenFileRegistry) {
+    if (slot.handle != 0) {
+      PlatClose(slot.handle);
+      slot.handle = 0;
+    }
+  }
+}
+
+bool RegistryAnyOpen() {
+  for (const RegistrySlot &slot : OpenFileRegistry) {
+    if (slot.handle != 0) {
+      LogLine("\nFile not closed [%s]", slot.name);
+      return true;
+    }
+  }
+  return false;
+}
+
+int RegistryReset() {
+  for (RegistrySlot &slot : OpenFileRegistry) slot.handle = 0;
+  return 0;
+}

@@ -1,0 +1,59 @@
+// Plain files counted in elements, numbered fatal file errors, and the
+// registry of every open file that the fatal path closes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/files.h"
+
+inline constexpr int kPathSize = 260; // 259 characters and the NUL
+
+// Copies text into a buffer of size characters, cutting it to fit.
+void CopyText(char *to, std::size_t size, const char *from);
+
+struct FileRef {
+  PlatFile handle;          // 0 when closed
+  std::int32_t elementSize; // 1 for bytes, 432 for version records, -1 for a tolerant delete
+  char name[kPathSize];
+};
+
+void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name);
+void FileOpenRead(FileRef *ref);   // existing file; others may read; error 209
+void FileCreate(FileRef *ref);     // create or truncate; error 211
+void FileOpenAppend(FileRef *ref); // open or create, at the end; error 210
+void FileOpenUpdate(FileRef *ref); // read and write, open or create; error 212
+void FileClose(FileRef *ref);
+bool FileIsClosed(const FileRef *ref);
+
+std::int32_t FileRead(FileRef *ref, std::int32_t count, void *buffer);
+std::int32_t FileWrite(FileRef *ref, std::int32_t count, const void *buffer);
+void FileSeek(FileRef *ref, std::int32_t offset, std::int32_t origin);
+std::int32_t FileTell(FileRef *ref);
+std::int32_t FileSize(FileRef *ref);
+
+void FileRename(FileRef *ref, const char *newName);
+bool FileDelete(FileRef *ref);
+void FileCopy(FileRef *source, FileRef *target, void *buffer, std::int32_t bufferBytes);
+bool FileDosTime(FileRef *ref, std::uint32_t *out);
+
+std::int32_t FileWriteLine(FileRef *ref, const char *text);
+std::int32_t FilePrintf(FileRef *ref, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+[[noreturn]] void FileError(const FileRef *ref, std::int32_t code);
+bool IsPrinterName(const char *path);
+
+inline constexpr int kRegistrySlots = 30;
+
+struct RegistrySlot {
+  PlatFile handle; // 0 = free
+  char name[kPathSize];
+};
+
+extern RegistrySlot OpenFileRegistry[kRegistrySlots];
+
+void RegistryAdd(const FileRef *ref);
+void RegistryRemove(const FileRef *ref);
+void RegistryCloseAll();
+bool RegistryAnyOpen();
+int RegistryReset();

@@ -1,0 +1,124 @@
+#include "fileio/path.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "fileio/file.h"
+#include "platform/files.h"
+
+namespace {
+void Copy(char *to, const char *from) { CopyText(to, kPathSize, from); }
+} // namespace
+
+void PathSplit(const char *path, char *directory, char *base, char *extension) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; path[i]; ++i)
+    if (path[i] == '\\' || path[i] == ':') cut = i + 1;
+  if (base) {
+    Copy(base, path + cut);
+    PathStripExtension(base);
+  }
+  if (extension) {
+    extension[0] = '\0';
+    for (std::size_t i = std::strlen(path); i-- > 0;) {
+      if (path[i] == '.') {
+        Copy(extension, path + i + 1);
+        break;
+      }
+      if (path[i] == '\\') break;
+    }
+  }
+  if (directory) {
+    const std::size_t n = cut < kPathSize - 1 ? cut : kPathSize - 1;
+    std::memcpy(directory, path, n);
+    directory[n] = '\0';
+  }
+}
+
+void PathStripExtension(char *name) {
+  for (std::size_t i = std::strlen(name); i-- > 0;) {
+    if (name[i] == '.') {
+      name[i] = '\0';
+      return;
+    }
+    if (name[i] == '\\') return;
+  }
+}
+
+bool MakeDirectories(const char *path) {
+  char copy[kPathSize];
+  char whole[kPathSize];
+  Copy(whole, path);
+  for (int n = 1;; ++n) {
+    Copy(copy, whole);
+    int seen = 0;
+    for (std::size_t i = 0; copy[i]; ++i) {
+      const bool separator = copy[i] == '\\' || copy[i] == '/';
+      if (separator && (i == 0 || copy[i - 1] != ':') && ++seen == n) {
+        copy[i] = '\0';
+        break;
+      }
+    }
+    if (!FileExists(copy) && !PlatMakeDirectory(copy)) return false;
+    if (std::strcmp(copy, whole) == 0) return true;
+  }
+}
+
+std::int32_t ListDirectory(char *buffer, std::int32_t capacity, const char *pattern) {
+  char name[kPathSize];
+  PlatFind *find = PlatFindFirst(pattern, name, sizeof name);
+  if (!find) return 0;
+  std::int32_t used = 0, count = 0;
+  bool more = true;
+  while (more) {
+    const auto length = static_cast<std::int32_t>(std::strlen(name));
+    if (used + length + 1 >= capacity) break;
+    std::memcpy(buffer + used, name, static_cast<std::size_t>(length) + 1);
+    used += length + 1;
+    ++count;
+    more = PlatFindNext(find, name, sizeof name);
+  }
+  PlatFindClose(find);
+  return count;
+}
+
+bool RemoveDirectoryWithFiles(const char *directory, bool withFiles) {
+  bool ok = true;
+  if (withFiles) {
+    static char names[4192];
+    std::memset(names, 0, sizeof names);
+    char pattern[kPathSize];
+    std::snprintf(pattern, sizeof pattern, "%s\\*.*", directory);
+    const std::int32_t count = ListDirectory(names, 4191, pattern);
+    const char *name = names;
+    for (std::int32_t i = 0; i < count; ++i, name += std::strlen(name) + 1) {
+      if (name[0] == '.') continue;
+      char path[kPathSize];
+      std::snprintf(path, sizeof path, "%s\\%s", directory, name);
+      FileRef ref;
+      FileRefInit(&ref, -1, path);
+      ok = FileDelete(&ref) && ok;
+    }
+  }
+  if (ok) ok = PlatRemoveDirectory(directory);
+  return ok;
+}
+
+bool FileExists(const char *name) { return PlatAttributes(name) != kPlatNoAttributes; }
+
+bool FileIsReadOnly(const char *name) {
+  const std::uint32_t attr = PlatAttributes(name);
+  return attr == kPlatNoAttributes || (attr & kPlatAttrReadOnly) != 0;
+}
+
+bool FileIsLocked(const char *name) {
+  const PlatFile file = PlatOpen(name, PlatOpenMode::ReadExclusive);
+  if (file == 0) return true;
+  PlatClose(file);
+  return false;
+}
+
+bool IsPlainName(const char *name) {
+  if (!name) return false;
+  return std::strpbrk(name, ".\"/\\[]:;=,") == nullptr;
+}

@@ -1,0 +1,60 @@
+// Files and directories as the runtime services need them.
+//
+// Names use the system's backslash convention; each implementation turns them
+// into what its operating system expects. Failures are reported by the plain
+// result of each call; the text of the last failure is PlatLastErrorText().
+#pragma once
+
+#include <cstdint>
+
+// An open file. 0 is never a valid handle, so records can use it for "closed".
+using PlatFile = std::intptr_t;
+
+// The four ways a file is opened. Sharing follows the platform's share modes
+// (or an emulation of them): a read open lets others read, the writing opens
+// let nobody else in.
+enum class PlatOpenMode {
+  ReadShared,     // existing file, read; others may read
+  CreateTruncate, // write; created, or truncated to 0
+  AppendOrCreate, // write; opened, or created when missing (positioned at 0)
+  UpdateOrCreate, // read and write; opened, or created when missing
+  ReadExclusive,  // existing file, read, nobody else may have it open
+};
+
+inline constexpr std::uint32_t kPlatNoAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kPlatAttrReadOnly = 0x1u;
+inline constexpr std::uint32_t kPlatAttrDirectory = 0x10u;
+inline constexpr std::uint32_t kPlatBadPosition = 0xFFFFFFFFu;
+
+// Returns 0 when the file cannot be opened.
+PlatFile PlatOpen(const char *name, PlatOpenMode mode);
+// Reads up to count bytes; false only when the read itself fails (a short
+// read at the end of the file is not a failure).
+bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *moved);
+// Writes count bytes; *moved tells how many were stored.
+bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint32_t *moved);
+// origin 0 = start, 1 = current, 2 = end. Returns the new position or kPlatBadPosition.
+std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin);
+// Size in bytes, or kPlatBadPosition.
+std::uint32_t PlatSize(PlatFile file);
+void PlatClose(PlatFile file);
+// Last-write time of an open file in MS-DOS form: date in the high 16 bits,
+// time in the low 16 bits, taken from UTC without a time-zone adjustment.
+bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime);
+
+// Renames; fails when the target exists.
+bool PlatRename(const char *from, const char *to);
+bool PlatDelete(const char *name);
+// Attribute bits (kPlatAttr...), or kPlatNoAttributes when the name cannot be read.
+std::uint32_t PlatAttributes(const char *name);
+bool PlatMakeDirectory(const char *name);
+// Removes an empty directory.
+bool PlatRemoveDirectory(const char *name);
+
+// Wildcard search ("*", "?", "*.*") over one directory, "." and ".." included,
+// as the platform's find-file functions do.
+struct PlatFind;
+// Starts a search; returns null when nothing matches. The first name is in name.
+PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize);
+bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize);
+void PlatFindClose(PlatFind *find);

@@ -1,0 +1,16 @@
+// Movable memory blocks and the text of the last platform failure.
+#pragma once
+
+#include <cstdint>
+
+using PlatBlock = void *;
+
+// A movable block of size bytes, or null.
+PlatBlock PlatBlockAllocate(std::uint32_t size);
+// The block's address, or null.
+void *PlatBlockLock(PlatBlock block);
+void PlatBlockUnlock(PlatBlock block);
+void PlatBlockRelease(PlatBlock block);
+
+// The system's text for the last failed platform call, in the default language.
+const char *PlatLastErrorText();

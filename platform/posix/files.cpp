@@ -1,0 +1,259 @@
+// Files and directories on POSIX.
+//
+// Share modes are emulated with advisory locks: a shared flock for read opens
+// and an exclusive one for the writing opens, taken without blocking, so that a
+// second writer (or a reader of a file being written) is refused as on a system
+// with share modes. Backslashes in names become '/' here and nowhere else.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/posix/last_error.h"
+
+namespace {
+
+std::string HostName(const char *name) {
+  std::string s(name ? name : "");
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+int Fd(PlatFile file) { return static_cast<int>(file - 1); }
+
+bool Fail() {
+  posix_layer::SetLastError(errno);
+  return false;
+}
+
+} // namespace
+
+PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
+  const std::string path = HostName(name);
+  int flags = O_CLOEXEC;
+  int lock = LOCK_EX;
+  switch (mode) {
+  case PlatOpenMode::ReadShared: flags |= O_RDONLY; lock = LOCK_SH; break;
+  case PlatOpenMode::CreateTruncate: flags |= O_WRONLY | O_CREAT; break;
+  case PlatOpenMode::AppendOrCreate: flags |= O_WRONLY | O_CREAT; break;
+  case PlatOpenMode::UpdateOrCreate: flags |= O_RDWR | O_CREAT; break;
+  case PlatOpenMode::ReadExclusive: flags |= O_RDONLY; break;
+  }
+  if (path.empty()) {
+    posix_layer::SetLastError(ENOENT);
+    return 0;
+  }
+  const int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    Fail();
+    return 0;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    // A directory is not a file that can be opened.
+    posix_layer::SetLastError(S_ISDIR(st.st_mode) ? EISDIR : errno);
+    close(fd);
+    return 0;
+  }
+  if (flock(fd, lock | LOCK_NB) != 0) {
+    // Held by another opener: a sharing violation.
+    Fail();
+    close(fd);
+    return 0;
+  }
+  // Truncate only once the exclusive lock is ours, so a refused create
+  // leaves the other opener's file as it was.
+  if (mode == PlatOpenMode::CreateTruncate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+    Fail();
+    close(fd);
+    return 0;
+  }
+  return static_cast<PlatFile>(fd) + 1;
+}
+
+bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *moved) {
+  std::uint32_t done = 0;
+  auto *p = static_cast<unsigned char *>(buffer);
+  while (done < count) {
+    const ssize_t n = read(Fd(file), p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *moved = done;
+      return Fail();
+    }
+    if (n == 0) break;
+    done += static_cast<std::uint32_t>(n);
+  }
+  *moved = done;
+  return true;
+}
+
+bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint32_t *moved) {
+  std::uint32_t done = 0;
+  const auto *p = static_cast<const unsigned char *>(buffer);
+  while (done < count) {
+    const ssize_t n = write(Fd(file), p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *moved = done;
+      return Fail();
+    }
+    if (n == 0) break;
+    done += static_cast<std::uint32_t>(n);
+  }
+  *moved = done;
+  return true;
+}
+
+std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin) {
+  const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+  const off_t pos = lseek(Fd(file), offset, whence);
+  if (pos < 0 || pos >= static_cast<off_t>(kPlatBadPosition)) {
+    if (pos >= 0) errno = EOVERFLOW;
+    Fail();
+    return kPlatBadPosition;
+  }
+  return static_cast<std::uint32_t>(pos);
+}
+
+std::uint32_t PlatSize(PlatFile file) {
+  struct stat st {};
+  if (fstat(Fd(file), &st) != 0) {
+    Fail();
+    return kPlatBadPosition;
+  }
+  if (st.st_size >= static_cast<off_t>(kPlatBadPosition)) {
+    posix_layer::SetLastError(EOVERFLOW);
+    return kPlatBadPosition;
+  }
+  return static_cast<std::uint32_t>(st.st_size);
+}
+
+void PlatClose(PlatFile file) { close(Fd(file)); }
+
+bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime) {
+  struct stat st {};
+  if (fstat(Fd(file), &st) != 0) return Fail();
+  struct tm t {};
+  const time_t when = st.st_mtime;
+  gmtime_r(&when, &t);
+  if (t.tm_year < 80) { // the MS-DOS form starts in 1980
+    t = tm{};
+    t.tm_year = 80;
+    t.tm_mday = 1;
+  }
+  const auto date = static_cast<std::uint32_t>(((t.tm_year - 80) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
+  const auto tim = static_cast<std::uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
+  *dosTime = (date << 16) | tim;
+  return true;
+}
+
+bool PlatRename(const char *from, const char *to) {
+  const std::string a = HostName(from), b = HostName(to);
+  if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return Fail();
+  // File systems without the no-replace rename: a hard link fails on an
+  // existing target just the same.
+  if (link(a.c_str(), b.c_str()) != 0) return Fail();
+  if (unlink(a.c_str()) != 0) return Fail();
+  return true;
+}
+
+bool PlatDelete(const char *name) {
+  if (unlink(HostName(name).c_str()) != 0) return Fail();
+  return true;
+}
+
+std::uint32_t PlatAttributes(const char *name) {
+  struct stat st {};
+  const std::string path = HostName(name);
+  if (path.empty() || stat(path.c_str(), &st) != 0) {
+    if (path.empty()) errno = ENOENT;
+    Fail();
+    return kPlatNoAttributes;
+  }
+  std::uint32_t attr = 0;
+  if (S_ISDIR(st.st_mode)) attr |= kPlatAttrDirectory;
+  // The read-only attribute is a property of the file, not an access check:
+  // a file that nobody may write is read-only, for root as for anyone.
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attr |= kPlatAttrReadOnly;
+  return attr;
+}
+
+bool PlatMakeDirectory(const char *name) {
+  const std::string path = HostName(name);
+  if (path.empty()) {
+    posix_layer::SetLastError(ENOENT);
+    return false;
+  }
+  if (mkdir(path.c_str(), 0777) != 0) return Fail();
+  return true;
+}
+
+bool PlatRemoveDirectory(const char *name) {
+  if (rmdir(HostName(name).c_str()) != 0) return Fail();
+  return true;
+}
+
+struct PlatFind {
+  std::vector<std::string> names;
+  std::size_t next = 0;
+};
+
+namespace {
+void CopyName(const std::string &from, char *to, std::uint32_t size) {
+  if (size == 0) return;
+  const std::size_t n = std::min<std::size_t>(from.size(), size - 1);
+  std::memcpy(to, from.data(), n);
+  to[n] = '\0';
+}
+} // namespace
+
+PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize) {
+  const std::string path = HostName(pattern);
+  const std::size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string wild = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (dir.empty()) dir = "/";
+  if (wild == "*.*") wild = "*"; // as the find-file functions read it: every name
+  DIR *d = opendir(dir.c_str());
+  if (!d) {
+    Fail();
+    return nullptr;
+  }
+  auto *find = new PlatFind;
+  while (const dirent *e = readdir(d)) {
+    if (fnmatch(wild.c_str(), e->d_name, FNM_CASEFOLD) == 0) find->names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  if (find->names.empty()) {
+    delete find;
+    posix_layer::SetLastError(ENOENT);
+    return nullptr;
+  }
+  // Name order, so listings do not depend on the file system's hash order.
+  std::sort(find->names.begin(), find->names.end());
+  CopyName(find->names[0], name, nameSize);
+  find->next = 1;
+  return find;
+}
+
+bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
+  if (find->next >= find->names.size()) return false;
+  CopyName(find->names[find->next++], name, nameSize);
+  return true;
+}
+
+void PlatFindClose(PlatFind *find) { delete find; }

@@ -1,0 +1,41 @@
+// Shared helpers for the test suite: a scratch directory per test, whole-file
+// reads and writes, and a death-test check for the fatal path.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorn_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Each test runs inside a fresh empty directory that is removed afterwards,
+// and must leave no file registered as open.
+class ScratchTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string dir_; // absolute path of the scratch directory
+  std::string previous_;
+};
+
+void WriteFile(const std::string &path, const Bytes &data);
+void WriteFile(const std::string &path, const std::string &text);
+Bytes ReadFile(const std::string &path);
+bool Exists(const std::string &path);
+Bytes RandomBytes(std::size_t n, std::uint32_t seed);
+
+// The notice of the fatal path as the platform layer prints it.
+std::string FatalNotice(const std::string &text);
+
+} // namespace vorn_test
+
+// The statement must end the process through the fatal path with this text
+// (and status 2, the OK button's code plus one).
+#define EXPECT_FATAL(statement, text)                                                              \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(2),                                             \
+              ::testing::HasSubstr(::vorn_test::FatalNotice(text)))
