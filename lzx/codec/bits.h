@@ -1,0 +1,59 @@
+// The codecs' shared buffers and the least-significant-bit-first bit stream.
+//
+// Stream bit p is bit (p mod 8) of byte (p div 8) of BitBuffer. Every field is
+// written or read with one unaligned 32-bit little-endian word access at byte
+// BitPos div 8, so a field may be 1 to 24 bits wide.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+inline constexpr int kBlockBufferSize = 32768;
+inline constexpr int kBitBufferSize = 32768;
+// A padded block may end at this bit at the most: 32 bits short of the buffer,
+// so that a word access at any position up to it stays inside BitBuffer.
+inline constexpr std::int32_t kBitLimit = 0x3ffe0;
+// Bytes behind BitBuffer that word reads of a damaged block may touch: a read
+// starts below the block's bit count and runs at most a few words on.
+inline constexpr int kBitSlack = 16;
+
+extern std::uint8_t BlockBuffer[kBlockBufferSize];
+extern std::uint8_t BitBuffer[kBitBufferSize + kBitSlack];
+extern std::int32_t BitPos;
+extern const std::uint32_t BitMask[25];
+extern std::uint8_t BitLen[256];
+
+inline std::uint32_t LoadWord(const std::uint8_t *p) {
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+}
+
+inline void StoreWord(std::uint8_t *p, std::uint32_t w) { std::memcpy(p, &w, 4); }
+
+// Writes value (below 2^n) as an n-bit field; the bits above it in the word are cleared.
+inline void BitPut(int n, std::uint32_t value) {
+  std::uint8_t *p = BitBuffer + (BitPos >> 3);
+  const int s = BitPos & 7;
+  StoreWord(p, (value << s) | (LoadWord(p) & BitMask[s]));
+  BitPos += n;
+}
+
+inline std::uint32_t BitPeek() {
+  return (LoadWord(BitBuffer + (BitPos >> 3)) >> (BitPos & 7)) & 0xffffffu;
+}
+
+inline std::uint32_t BitGet(int n) {
+  const std::uint32_t v = (LoadWord(BitBuffer + (BitPos >> 3)) >> (BitPos & 7)) & BitMask[n];
+  BitPos += n;
+  return v;
+}
+
+inline void BitSkip(int n) { BitPos += n; }
+
+// Completes the last byte with zero bits.
+inline void BitPad() {
+  while ((BitPos & 7) != 0) BitPut(1, 0);
+}
+
+void BitLenInit();

@@ -1,0 +1,43 @@
+#include "lzx/codec/huf.h"
+
+#include "fileio/fatal.h"
+#include "lzx/codec/bits.h"
+#include "lzx/codec/huffman.h"
+#include "lzx/codec/lengths.h"
+
+std::int32_t HufPack(std::int32_t n) {
+  std::uint32_t counts[256] = {};
+  for (std::int32_t i = 0; i < n; ++i) ++counts[BlockBuffer[i]];
+  BitPos = 0;
+  BitLenInit();
+  FresInit(&CodeTable, 256);
+  for (int b = 0; b < 256; ++b) CodeTable.keys[b] += counts[b] * 0x10000u;
+  FreqToLen(&CodeTable);
+  SendLens(&CodeTable);
+  LenToVal(&CodeTable);
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::uint8_t b = BlockBuffer[i];
+    BitPut(CodeTable.lengths[b], static_cast<std::uint32_t>(CodeTable.codes[b]));
+  }
+  const std::int32_t bits = BitPos;
+  BitPad();
+  if (BitPos > kBitLimit) FatalMessage("HufPack: buffer full");
+  return bits;
+}
+
+std::int32_t HufUnpack(std::int32_t bitCount) {
+  // A count from a damaged file must not lead the reads past BitBuffer.
+  if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("HufUnpack: bad bit count");
+  BitPos = 0;
+  RecvLens(&CodeTable, 256);
+  LenToVal(&CodeTable);
+  FastInit(&CodeTable);
+  std::int32_t out = 0;
+  while (BitPos < bitCount) {
+    const std::int32_t s = DecodeSymbol();
+    if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
+    BlockBuffer[out++] = static_cast<std::uint8_t>(s);
+  }
+  if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");
+  return out;
+}

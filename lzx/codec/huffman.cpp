@@ -1,0 +1,162 @@
+#include "lzx/codec/huffman.h"
+
+#include <algorithm>
+#include <iterator>
+#include <functional>
+
+#include "fileio/fatal.h"
+#include "lzx/codec/bits.h"
+
+HuffTable CodeTable;
+HuffTable LenTable;
+std::uint16_t FastTable[1 << kFastBits];
+
+namespace {
+
+constexpr std::uint16_t kNone = 0xffff;
+
+struct TreeNode {
+  std::uint16_t weight, number, left, right;
+};
+
+TreeNode g_nodes[2 * kMaxSymbols - 1];
+std::uint16_t g_list[kMaxSymbols]; // unmerged nodes, heaviest first
+
+} // namespace
+
+void FresInit(HuffTable *table, std::int32_t n) {
+  if (n > kMaxSymbols) FatalMessage("FresInit: too many symbols");
+  table->count = n;
+  for (std::int32_t i = 0; i < n; ++i) table->keys[i] = static_cast<std::uint32_t>(i);
+}
+
+// Descending keys: higher frequency first, among equal frequencies the higher
+// symbol. The keys are distinct, so any sort gives this one order.
+void FreqSort(HuffTable *table) {
+  if (table->count < 2) return;
+  std::sort(table->keys, table->keys + table->count, std::greater<>());
+}
+
+std::int32_t TreeBuild(HuffTable *table) {
+  std::int32_t k = table->used;
+  std::int32_t next = table->used;
+  while (k >= 2) {
+    const TreeNode &x = g_nodes[g_list[k - 2]];
+    const TreeNode &y = g_nodes[g_list[k - 1]];
+    TreeNode &node = g_nodes[next];
+    node.weight = static_cast<std::uint16_t>(x.weight + y.weight);
+    node.number = static_cast<std::uint16_t>(next);
+    node.left = x.number;
+    node.right = y.number;
+    // The new node goes behind every entry of equal or greater weight, so that
+    // among equal weights a node made later is merged sooner.
+    std::int32_t pos = k - 2;
+    while (pos > 0 && g_nodes[g_list[pos - 1]].weight < node.weight) {
+      g_list[pos] = g_list[pos - 1];
+      --pos;
+    }
+    g_list[pos] = static_cast<std::uint16_t>(next);
+    ++next;
+    --k;
+  }
+  if (next != 2 * table->used - 1) FatalMessage("TreeBuild: BUG");
+  return next;
+}
+
+void TreeToLen(HuffTable *table, std::int32_t node, std::int32_t depth) {
+  if (depth > kMaxCodeLength) FatalMessage("TreeToLen: too deep");
+  if (node < table->used) {
+    table->lengths[table->keys[node] & 0xffff] = static_cast<std::uint8_t>(depth);
+    if (depth == 0) FatalMessage("TreeToLen: root is used");
+  }
+  const TreeNode &n = g_nodes[node];
+  if ((n.left == kNone) != (n.right == kNone)) FatalMessage("TreeToLen: child missing");
+  if (n.left != kNone) {
+    TreeToLen(table, n.left, depth + 1);
+    TreeToLen(table, n.right, depth + 1);
+  }
+}
+
+void FreqToLen(HuffTable *table) {
+  std::fill(table->lengths, table->lengths + kMaxSymbols, std::uint8_t{0});
+  FreqSort(table);
+  std::int32_t j = 0;
+  for (; j < table->count && table->keys[j] >= 0x10000; ++j) {
+    g_nodes[j] = TreeNode{static_cast<std::uint16_t>(table->keys[j] >> 16), static_cast<std::uint16_t>(j), kNone, kNone};
+    g_list[j] = static_cast<std::uint16_t>(j);
+  }
+  table->used = j;
+  if (j == 0) {
+    table->lengths[0] = 1; // nothing occurs: symbol 0 still gets a code
+  } else if (j == 1) {
+    table->lengths[table->keys[0] & 0xffff] = 1;
+  } else {
+    TreeToLen(table, TreeBuild(table) - 1, 0);
+  }
+}
+
+std::uint32_t BitRev(std::uint32_t v, int n) {
+  std::uint32_t r = 0;
+  for (int i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
+  return r;
+}
+
+void LenToVal(HuffTable *table) {
+  std::int32_t number[kMaxCodeLength + 1] = {};
+  for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
+  std::uint32_t first = 0;
+  std::int32_t next[kMaxCodeLength + 1] = {};
+  for (int l = 1; l <= kMaxCodeLength; ++l) {
+    if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+    next[l] = static_cast<std::int32_t>(BitRev(first, l));
+  }
+  for (std::int32_t s = 0; s < table->count; ++s) {
+    const int l = table->lengths[s];
+    if (l == 0) continue;
+    if (next[l] < 0) FatalMessage("LenToVal: overcounted");
+    table->codes[s] = next[l];
+    // Advance by one in reversed bit order: the canonical code's lowest bit is
+    // bit l-1 here. Carrying out of all l bits uses the length's space up.
+    auto v = static_cast<std::uint32_t>(next[l]);
+    int b = l - 1;
+    for (; b >= 0; --b) {
+      v ^= 1u << b;
+      if ((v >> b) & 1u) break;
+    }
+    next[l] = b < 0 ? -1 : static_cast<std::int32_t>(v);
+  }
+}
+
+void FastInit(const HuffTable *table) {
+  std::fill(std::begin(FastTable), std::end(FastTable), kNoSymbol);
+  for (std::int32_t s = 0; s < table->count; ++s) {
+    const int l = table->lengths[s];
+    if (l < 1 || l > kFastBits) continue;
+    for (auto i = static_cast<std::uint32_t>(table->codes[s]); i < (1u << kFastBits); i += 1u << l)
+      FastTable[i] = static_cast<std::uint16_t>(s);
+  }
+}
+
+std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window) {
+  for (std::int32_t s = 0; s < table->count; ++s) {
+    const int l = table->lengths[s];
+    if (l > kFastBits && ((window ^ static_cast<std::uint32_t>(table->codes[s])) & BitMask[l]) == 0) return s;
+  }
+  FatalMessage("DecodeLong: code not found");
+}
+
+std::int32_t UnCode(const HuffTable *table, std::uint32_t window) {
+  for (std::int32_t s = 0; s < table->count; ++s) {
+    const int l = table->lengths[s];
+    if (l > 0 && ((window ^ static_cast<std::uint32_t>(table->codes[s])) & BitMask[l]) == 0) return s;
+  }
+  FatalMessage("UnCode: code not found");
+}
+
+std::int32_t DecodeSymbol() {
+  const std::uint32_t window = LoadWord(BitBuffer + (BitPos >> 3)) >> (BitPos & 7);
+  std::int32_t s = FastTable[window & 0x3ff];
+  if (s == kNoSymbol) s = DecodeLong(&CodeTable, window);
+  BitPos += CodeTable.lengths[s];
+  return s;
+}

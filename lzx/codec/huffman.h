@@ -1,0 +1,40 @@
+// Canonical Huffman codes for alphabets of up to 512 symbols.
+//
+// Frequencies become lengths through a plain Huffman tree with fixed
+// tie-breaks (they decide which bytes a packer writes), lengths become
+// canonical codes stored bit-reversed, and decoding uses a 1024-entry table for
+// codes of up to 10 bits and a linear search beyond.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int kMaxSymbols = 512;
+inline constexpr int kMaxCodeLength = 24;
+inline constexpr int kFastBits = 10;
+inline constexpr std::uint16_t kNoSymbol = 512;
+
+struct HuffTable {
+  std::int32_t count;                 // symbols 0 .. count-1
+  std::uint32_t keys[kMaxSymbols];    // frequency << 16 | symbol; sorted by FreqToLen
+  std::int32_t used;                  // symbols that occur, set by FreqToLen
+  std::uint8_t lengths[kMaxSymbols];  // code length in bits, 0 = no code
+  std::int32_t codes[kMaxSymbols];    // bit-reversed code values
+};
+
+extern HuffTable CodeTable; // the data alphabet
+extern HuffTable LenTable;  // the 27-symbol code-length alphabet
+extern std::uint16_t FastTable[1 << kFastBits];
+
+void FresInit(HuffTable *table, std::int32_t n);
+void FreqSort(HuffTable *table);
+void FreqToLen(HuffTable *table);
+std::int32_t TreeBuild(HuffTable *table);
+void TreeToLen(HuffTable *table, std::int32_t node, std::int32_t depth);
+std::uint32_t BitRev(std::uint32_t v, int n);
+void LenToVal(HuffTable *table);
+void FastInit(const HuffTable *table);
+std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window);
+std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
+
+// Decodes one CodeTable symbol at BitPos and moves past its code.
+std::int32_t DecodeSymbol();

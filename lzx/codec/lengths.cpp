@@ -1,0 +1,86 @@
+#include "lzx/codec/lengths.h"
+
+#include "fileio/fatal.h"
+#include "lzx/codec/bits.h"
+
+namespace {
+std::uint8_t g_items[kMaxSymbols];
+}
+
+std::int32_t LenRuns(const std::uint8_t *lengths, std::int32_t n, std::uint8_t *buffer) {
+  std::int32_t used = 0;
+  for (std::int32_t i = 0; n - i > 0;) {
+    const std::uint8_t v = lengths[i];
+    std::int32_t run = 1;
+    if (v == 0)
+      while (run < 83 && run < n - i && lengths[i + run] == 0) ++run;
+    if (run < 3 || run == 19) run = 1;
+    std::uint8_t symbol = v;
+    if (run == 1) {
+      buffer[used++] = v;
+    } else {
+      symbol = run <= 18 ? kRunShort : kRunLong;
+      buffer[used++] = symbol;
+      buffer[used++] = static_cast<std::uint8_t>(run);
+    }
+    LenTable.keys[symbol] += 0x10000;
+    i += run;
+  }
+  return used;
+}
+
+void SendLenLens(const std::uint8_t *lengths) {
+  for (int s = 0; s < kLenSymbols; ++s) {
+    const std::uint32_t l = lengths[s];
+    if (l < 7) {
+      BitPut(3, l);
+      continue;
+    }
+    if (l > 14) FatalMessage("SendLenLens: too big");
+    BitPut(3, 7);
+    BitPut(3, l - 7);
+  }
+}
+
+void RecvLenLens(std::uint8_t *lengths) {
+  for (int s = 0; s < kLenSymbols; ++s) {
+    std::uint32_t l = BitGet(3);
+    if (l == 7) l += BitGet(3);
+    lengths[s] = static_cast<std::uint8_t>(l);
+  }
+}
+
+void SendLens(HuffTable *table) {
+  FresInit(&LenTable, kLenSymbols);
+  const std::int32_t used = LenRuns(table->lengths, table->count, g_items);
+  FreqToLen(&LenTable);
+  SendLenLens(LenTable.lengths);
+  LenToVal(&LenTable);
+  for (std::int32_t i = 0; i < used; ++i) {
+    const std::uint8_t symbol = g_items[i];
+    BitPut(LenTable.lengths[symbol], static_cast<std::uint32_t>(LenTable.codes[symbol]));
+    if (symbol == kRunShort) BitPut(4, g_items[++i] - 3u);
+    else if (symbol == kRunLong) BitPut(6, g_items[++i] - 20u);
+  }
+}
+
+void RecvLens(HuffTable *table, std::int32_t n) {
+  LenTable.count = kLenSymbols;
+  RecvLenLens(LenTable.lengths);
+  LenToVal(&LenTable);
+  table->count = n;
+  for (std::int32_t i = 0; i < n;) {
+    const std::int32_t symbol = UnCode(&LenTable, BitPeek());
+    BitSkip(LenTable.lengths[symbol]);
+    if (symbol <= 24) {
+      table->lengths[i++] = static_cast<std::uint8_t>(symbol);
+      continue;
+    }
+    std::int32_t k;
+    if (symbol == kRunShort) k = static_cast<std::int32_t>(BitGet(4)) + 3;
+    else if (symbol == kRunLong) k = static_cast<std::int32_t>(BitGet(6)) + 20;
+    else FatalMessage("RecvLens: bad code %d", symbol);
+    // Zeros that would fall past the n-th length are dropped.
+    for (; k > 0 && i < n; --k) table->lengths[i++] = 0;
+  }
+}

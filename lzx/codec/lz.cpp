@@ -1,0 +1,155 @@
+#include "lzx/codec/lz.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "fileio/fatal.h"
+#include "lzx/codec/bits.h"
+#include "lzx/codec/huffman.h"
+#include "lzx/codec/lengths.h"
+
+std::int16_t HashChain[16384];
+std::uint32_t ItemList[kMaxItems];
+std::int32_t ItemCount;
+
+namespace {
+
+inline std::uint32_t Hash(std::int32_t i) {
+  const std::uint8_t *b = BlockBuffer + i;
+  const std::uint32_t a = b[0] + 4u * b[1] + 32u * b[2] + 512u * b[3];
+  return (a ^ (a >> 10)) & 0x3ff;
+}
+
+// Equal leading bytes of BlockBuffer[c..] and BlockBuffer[p..], at most limit;
+// four bytes at a time while four whole bytes remain below the limit.
+inline std::int32_t MatchLength(std::int32_t c, std::int32_t p, std::int32_t limit) {
+  std::int32_t k = 0;
+  while (k + 4 <= limit) {
+    const std::uint32_t diff = LoadWord(BlockBuffer + c + k) ^ LoadWord(BlockBuffer + p + k);
+    if (diff != 0) return k + (__builtin_ctz(diff) >> 3);
+    k += 4;
+  }
+  while (k < limit && BlockBuffer[c + k] == BlockBuffer[p + k]) ++k;
+  return k;
+}
+
+inline std::uint32_t DistanceClass(std::uint32_t y) { return y < 256 ? BitLen[y] : BitLen[y >> 8] + 8u; }
+
+} // namespace
+
+Match FindMatch(std::int32_t p, std::int32_t a) {
+  Match best{0, 0};
+  if (a < kLzMinMatch) return best;
+  a = std::min(a, kLzMaxMatch);
+  const std::int32_t lowest = std::max(p - kLzWindow, 0);
+  for (std::int32_t c = HashChain[p]; c >= lowest; c = HashChain[c]) {
+    // A longer match must share the byte at offset best.
+    if (BlockBuffer[c + best.length] != BlockBuffer[p + best.length]) continue;
+    const std::int32_t k = MatchLength(c, p, a);
+    if (k > best.length) {
+      best = Match{k, p - c};
+      if (k >= a) break;
+    }
+  }
+  return best;
+}
+
+void HufOutInit() {
+  BitLenInit();
+  FresInit(&CodeTable, kLzSymbols);
+  ItemCount = 0;
+}
+
+void HufOutLit(std::uint8_t b) {
+  if (ItemCount == kMaxItems) FatalMessage("HufOutLit: buffer full");
+  ItemList[ItemCount++] = b;
+  CodeTable.keys[b] += 0x10000;
+}
+
+void HufOutRef(std::uint32_t x, std::uint32_t y) {
+  if (ItemCount == kMaxItems) FatalMessage("HufOutRef: buffer full");
+  const std::uint32_t s = 256u + 16u * BitLen[x] + DistanceClass(y);
+  ItemList[ItemCount++] = s + (x << 9) + (y << 17);
+  CodeTable.keys[s] += 0x10000;
+}
+
+void HufOutFlush() {
+  FreqToLen(&CodeTable);
+  SendLens(&CodeTable);
+  LenToVal(&CodeTable);
+  for (std::int32_t i = 0; i < ItemCount; ++i) {
+    const std::uint32_t item = ItemList[i];
+    const std::uint32_t s = item & 0x1ff;
+    BitPut(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
+    if (s < 256) continue;
+    const int l = static_cast<int>((s >> 4) & 15);
+    const int d = static_cast<int>(s & 15);
+    if (l >= 2) BitPut(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
+    if (d >= 2) BitPut(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
+  }
+}
+
+std::int32_t LzxPack(std::int32_t n) {
+  std::int16_t head[1024];
+  std::fill(std::begin(head), std::end(head), std::int16_t{-1});
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::uint32_t h = Hash(i);
+    HashChain[i] = head[h];
+    head[h] = static_cast<std::int16_t>(i);
+  }
+  BitPos = 0;
+  HufOutInit();
+  for (std::int32_t i = 0; i < n;) {
+    const Match m = FindMatch(i, n - i);
+    if (m.length >= kLzMinMatch) {
+      HufOutRef(static_cast<std::uint32_t>(m.length - 3), static_cast<std::uint32_t>(m.distance - 1));
+      i += m.length;
+    } else {
+      HufOutLit(BlockBuffer[i]);
+      i += 1;
+    }
+  }
+  HufOutFlush();
+  const std::int32_t bits = BitPos;
+  BitPad();
+  if (BitPos > kBitLimit) FatalMessage("LzxPack: buffer full");
+  return bits;
+}
+
+std::int32_t LzxUnpack(std::int32_t bitCount) {
+  // A count from a damaged file must not lead the reads past BitBuffer.
+  if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("LzxUnpack: bad bit count");
+  BitPos = 0;
+  RecvLens(&CodeTable, kLzSymbols);
+  LenToVal(&CodeTable);
+  FastInit(&CodeTable);
+  std::int32_t out = 0;
+  while (BitPos < bitCount) {
+    const std::int32_t s = DecodeSymbol();
+    if (s < 256) {
+      if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
+      BlockBuffer[out++] = static_cast<std::uint8_t>(s);
+      continue;
+    }
+    const int l = (s - 256) >> 4;
+    const int d = (s - 256) & 15;
+    const std::int32_t x = l <= 1 ? l : (1 << (l - 1)) + static_cast<std::int32_t>(BitGet(l - 1));
+    const std::int32_t y = d <= 1 ? d : (1 << (d - 1)) + static_cast<std::int32_t>(BitGet(d - 1));
+    const std::int32_t m = x + 3;
+    const std::int32_t distance = y + 1;
+    if (distance > out) FatalMessage("LzxUnpack: reference before the block");
+    if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
+    std::uint8_t *dst = BlockBuffer + out;
+    const std::uint8_t *src = dst - distance;
+    std::int32_t k = 0;
+    if (distance >= 4) {
+      // Source and destination words never overlap, so word copies give
+      // exactly what the byte-wise copy gives.
+      for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
+    }
+    for (; k < m; ++k) dst[k] = src[k];
+    out += m;
+  }
+  if (BitPos != bitCount) FatalMessage("LzxUnpack: too many bits read");
+  return out;
+}

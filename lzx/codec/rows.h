@@ -1,0 +1,18 @@
+// The row transform: a block as 256 rows of 64 bytes, rows of 64 x 0xff
+// dropped, the others chained greedily by likeness and written column by column.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int kRows = 256;
+inline constexpr int kRowBytes = 64;
+
+extern std::uint8_t RowBlock[16384];
+extern bool RowDone[kRows];
+
+// Writes the transformed block to output and the row order to table; returns
+// the number of rows kept (0-255).
+std::int32_t SorPack(const std::uint8_t *block, std::uint8_t *output, std::uint8_t *table);
+void SorUnpack(const std::uint8_t *transformed, std::uint8_t *output, const std::uint8_t *table, std::int32_t n);
+// The row not yet taken that differs from reference in the fewest bytes (lowest on ties).
+std::int32_t SorBestRow(const std::uint8_t *reference);
