@@ -54,7 +54,10 @@ bool MakeDirectories(const char *path) {
     int seen = 0;
     for (std::size_t i = 0; copy[i]; ++i) {
       const bool separator = copy[i] == '\\' || copy[i] == '/';
-      if (separator && (i == 0 || copy[i - 1] != ':') && ++seen == n) {
+      // The separator after a drive's colon never cuts; a leading one cuts
+      // (an empty first prefix) except where it is the file-system root.
+      const bool cuts = i == 0 ? !PlatLeadingSeparatorIsRoot() : copy[i - 1] != ':';
+      if (separator && cuts && ++seen == n) {
         copy[i] = '\0';
         break;
       }

@@ -48,6 +48,9 @@ bool PlatDelete(const char *name);
 // Attribute bits (kPlatAttr...), or kPlatNoAttributes when the name cannot be read.
 std::uint32_t PlatAttributes(const char *name);
 bool PlatMakeDirectory(const char *name);
+// True where a name that begins with a separator starts at the file-system
+// root, as POSIX names do; false where it is relative to the current drive.
+bool PlatLeadingSeparatorIsRoot();
 // Removes an empty directory.
 bool PlatRemoveDirectory(const char *name);
 

@@ -7,3 +7,5 @@
 [[noreturn]] void PlatExit(int status);
 // A number that tells this process from others running now.
 std::uint32_t PlatProcessId();
+// True when standard error is a terminal that a person watches.
+bool PlatErrorIsTerminal();

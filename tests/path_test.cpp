@@ -8,6 +8,7 @@
 #include "fileio/file.h"
 #include "fileio/log.h"
 #include "fileio/path.h"
+#include "platform/files.h"
 #include "tests/support.h"
 
 namespace {
@@ -71,8 +72,11 @@ TEST_F(PathTest, MakeDirectoriesCreatesEveryPrefix) {
 }
 
 TEST_F(PathTest, MakeDirectoriesCutPoints) {
-  // A leading separator makes the first prefix empty, which cannot be made.
-  EXPECT_FALSE(MakeDirectories("\\x"));
+  // A leading separator is the file-system root on POSIX, where it never cuts;
+  // elsewhere it makes the first prefix empty, which cannot be made.
+  const std::string rooted = dir_ + "\\r1\\r2";
+  EXPECT_EQ(MakeDirectories(rooted.c_str()), PlatLeadingSeparatorIsRoot());
+  EXPECT_EQ(Exists(dir_ + "/r1/r2"), PlatLeadingSeparatorIsRoot());
   // The separator right after a drive colon never cuts: with "x:" missing,
   // the first prefix is "x:\y", which cannot be made.
   EXPECT_FALSE(MakeDirectories("x:\\y\\z"));

@@ -202,6 +202,8 @@ bool PlatMakeDirectory(const char *name) {
   return true;
 }
 
+bool PlatLeadingSeparatorIsRoot() { return true; }
+
 bool PlatRemoveDirectory(const char *name) {
   if (rmdir(HostName(name).c_str()) != 0) return Fail();
   return true;

@@ -7,3 +7,5 @@
 void PlatExit(int status) { std::exit(status); }
 
 std::uint32_t PlatProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
+bool PlatErrorIsTerminal() { return isatty(2) == 1; }

@@ -1,0 +1,95 @@
+// Unpacking an archive: each record, then its content, written or read past
+// according to the version list, the target's existence and the entry's options.
+#include <cstdio>
+#include <cstring>
+
+#include "fileio/fatal.h"
+#include "fileio/path.h"
+#include "lzx/lzx.h"
+
+namespace {
+
+std::uint8_t g_copy[15011];
+
+bool SameName(const char *a, const char *b) {
+  for (; *a && *b; ++a, ++b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(*a) != lower(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// Decides against the version list; updates the list and the entry's state.
+bool DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t count, std::int32_t flag) {
+  std::int32_t i = 0;
+  for (; i < count && list[i].name[0] != '\0'; ++i) {
+    if (!SameName(list[i].name, entry.name)) continue;
+    const bool write = flag != 0 ? list[i].version <= entry.version : list[i].version < entry.version;
+    if (write) {
+      list[i] = entry;
+      list[i].state = kStateUpdated;
+    } else {
+      list[i].state = kStateUnchanged;
+    }
+    return write;
+  }
+  if (i == count) FatalMessage("UnPackLZX too many files");
+  list[i] = entry;
+  list[i].state = kStateNew;
+  return true;
+}
+
+} // namespace
+
+std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
+                       std::int32_t flag) {
+  HILE *h = Hopen(archive, "rb");
+  if (!h) FatalMessage("UnPackLZX: open fail");
+  for (;;) {
+    ArchiveEntry entry;
+    const std::int32_t got = Hread(&entry, sizeof entry, h);
+    if (got == 0) break;
+    if (got < static_cast<std::int32_t>(sizeof entry)) FatalMessage("UnPackLZX: target fail");
+    entry.name[sizeof entry.name - 1] = '\0'; // a damaged record may lack its terminator
+
+    char path[kPathSize];
+    int length;
+    if (entry.name[0] == '#') {
+      if (!target) FatalMessage("UnPackLZX no target");
+      length = std::snprintf(path, sizeof path, "%s\\%s", target, entry.name + 1);
+    } else {
+      length = std::snprintf(path, sizeof path, "%s", entry.name);
+    }
+    if (length > 255) FatalMessage("UnPackLZX: path too long [%.60s...]", path);
+
+    char directory[kPathSize];
+    PathSplit(path, directory, nullptr, nullptr);
+    MakeDirectories(directory); // a failure shows when the file is created
+
+    bool write = true;
+    if (list) write = DecideByList(entry, list, count, flag);
+    else if (flag == 0 && FileExists(path)) write = false;
+    if (entry.replaceOnly != 0 && !FileExists(path)) write = false;
+
+    FileRef out;
+    FileRefInit(&out, 1, path);
+    if (write) FileCreate(&out);
+    for (std::int32_t left = entry.size; left > 0;) {
+      const std::int32_t want = left < static_cast<std::int32_t>(sizeof g_copy) ? left : static_cast<std::int32_t>(sizeof g_copy);
+      const std::int32_t n = Hread(g_copy, want, h);
+      if (n == 0) FatalMessage("UnPackLZX: unexpected eof");
+      if (write) FileWrite(&out, n, g_copy);
+      left -= n;
+    }
+    if (write) {
+      FileClose(&out);
+      if (entry.scrambled == 1) ScrambleFile(&out);
+    }
+    if (entry.deleteAfter != 0) {
+      FileRef gone;
+      FileRefInit(&gone, 1, path);
+      FileDelete(&gone);
+    }
+  }
+  return Hclose(h);
+}

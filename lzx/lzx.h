@@ -1,0 +1,96 @@
+// "LZX1" compressed files, archives of files with their versions, the
+// list-file packer and the file scrambler.
+//
+// A compressed file is a 16-byte header, blocks of 16384 bytes each coded on
+// its own, and an index of block offsets at the end, so that a reader can jump
+// to any position and decode one block only.
+#pragma once
+
+#include <cstdint>
+
+#include "fileio/file.h"
+
+inline constexpr std::int32_t kLzxMagic = 0x31585a4c; // "LZX1"
+inline constexpr std::int32_t kLzxBlock = 16384;
+inline constexpr std::int32_t kFlagHuffman = 1; // blocks use the Huffman byte coder
+inline constexpr std::int32_t kFlagRows = 2;    // blocks went through the row transform
+
+struct LzxHeader {
+  std::int32_t magic;
+  std::int32_t indexOffset; // where the block index starts: the end of the last block
+  std::int32_t length;      // uncompressed bytes
+  std::int32_t flags;
+};
+static_assert(sizeof(LzxHeader) == 16);
+
+struct HILE {
+  std::int32_t mode; // 0 read, 1 write
+  char fileName[80];
+  char tempName[16]; // write handles: the temporary index file
+  FileRef dataFile;
+  FileRef indexFile;
+  LzxHeader header; // its magic also marks the handle valid
+  std::uint8_t block[kLzxBlock];
+  std::int32_t blockBase; // uncompressed position of block[0]
+  std::int32_t fill;      // write: bytes buffered; read: next byte; 16384 = used up
+  std::int32_t atEof;
+};
+
+// Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
+// 's' (row transform). Never returns without a handle.
+HILE *Hopen(const char *name, const char *mode);
+// Write handles: finishes the file and returns its size. Read handles: 0.
+std::int32_t Hclose(HILE *h);
+std::int32_t Hread(void *destination, std::int32_t count, HILE *h);
+void Hwrite(const void *source, std::int32_t count, HILE *h);
+void Hseek(HILE *h, std::int32_t position);
+std::int32_t Htell(HILE *h);
+std::int32_t Hgetc(HILE *h);
+void Hputc(std::int32_t c, HILE *h);
+std::int32_t Heof(HILE *h);
+void Hfill(HILE *h);
+void Hflus(HILE *h);
+
+// Called after each block is coded, with the handle; null (the default) for none.
+extern void (*BlockProgress)(const HILE *h);
+
+// The raw-file layer under a handle: every short transfer is fatal.
+void DoFopen(const char *name, const char *mode, FileRef *ref);
+void DoFclose(FileRef *ref);
+void DoFread(void *buffer, std::int32_t count, FileRef *ref);
+void DoFwrite(const void *buffer, std::int32_t count, FileRef *ref);
+void DoFseek(FileRef *ref, std::int32_t position);
+std::int32_t DoFtell(FileRef *ref);
+
+// One file of an archive, in archives, version lists and "lzx.ver" alike.
+struct ArchiveEntry {
+  char name[256]; // a leading '#' places it under the target directory
+  std::int32_t size;
+  std::int32_t version;
+  std::int32_t state; // in a version list: 1 new, 2 updated, 3 unchanged
+  std::int32_t scrambled;
+  std::int32_t deleteAfter;
+  std::int32_t replaceOnly;
+  std::uint8_t reserved[152];
+};
+static_assert(sizeof(ArchiveEntry) == 432);
+
+inline constexpr std::int32_t kStateNew = 1;
+inline constexpr std::int32_t kStateUpdated = 2;
+inline constexpr std::int32_t kStateUnchanged = 3;
+
+// Unpacks archive under target, deciding each file against the version list
+// (count records; none = decide by existence and flag). Returns 0.
+std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
+                       std::int32_t flag);
+
+// Packs the files of a list file into the archive it names. Returns the number
+// of files; total and packed receive the bytes in and out when given.
+std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *packed, ArchiveEntry *records,
+                     std::int32_t capacity);
+// Reads the next non-empty line (at most limit characters) into buffer, which
+// holds limit + 1; null buffer drops the line. False at the end of the file.
+bool FileReadLine(FileRef *ref, char *buffer, std::int32_t limit);
+
+// Scrambles, or unscrambles, the named file in place.
+void ScrambleFile(FileRef *ref);

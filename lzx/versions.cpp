@@ -1,0 +1,43 @@
+#include "lzx/versions.h"
+
+#include <cstring>
+
+#include "fileio/fatal.h"
+#include "fileio/path.h"
+
+ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
+  FileRef ref;
+  FileRefInit(&ref, static_cast<std::int32_t>(sizeof(ArchiveEntry)), path);
+  const bool exists = FileExists(path);
+  const std::int32_t records = exists ? FileSize(&ref) : 0;
+  *capacity = records + kSpareVersionSlots;
+  auto *list = static_cast<ArchiveEntry *>(BlockAlloc(*capacity * static_cast<std::int32_t>(sizeof(ArchiveEntry)), "Version file"));
+  std::memset(list, 0, static_cast<std::size_t>(*capacity) * sizeof(ArchiveEntry));
+  if (exists) {
+    FileOpenRead(&ref);
+    FileRead(&ref, *capacity, list);
+    FileClose(&ref);
+  }
+  return list;
+}
+
+VersionCounts VersionListSettle(ArchiveEntry *list, std::int32_t capacity) {
+  VersionCounts counts{0, 0, 0, 0};
+  for (; counts.used < capacity && list[counts.used].name[0] != '\0'; ++counts.used) {
+    ArchiveEntry &e = list[counts.used];
+    if (e.state == kStateNew) ++counts.added;
+    else if (e.state == kStateUpdated) ++counts.updated;
+    else if (e.state == kStateUnchanged) ++counts.unchanged;
+    e.state = 0;
+  }
+  return counts;
+}
+
+void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used) {
+  FileRef ref;
+  FileRefInit(&ref, static_cast<std::int32_t>(sizeof(ArchiveEntry)), path);
+  FileCreate(&ref);
+  FileWrite(&ref, used, list);
+  FileClose(&ref);
+  BlockFree(list, "Version file");
+}
