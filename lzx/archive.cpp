@@ -60,7 +60,7 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     } else {
       length = std::snprintf(path, sizeof path, "%s", entry.name);
     }
-    if (length > 255) FatalMessage("UnPackLZX: path too long [%.60s...]", path);
+    if (length > 255) FatalMessage("UnPackLZX: path too long");
 
     char directory[kPathSize];
     PathSplit(path, directory, nullptr, nullptr);

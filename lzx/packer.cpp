@@ -18,7 +18,7 @@ int Tokenize(char *line, char **tokens) {
   for (char *p = line; *p;) {
     while (*p == '|') ++p;
     if (!*p) break;
-    if (n == kMaxTokens) FatalMessage("PackLZX: too many options [%.60s]", tokens[0]);
+    if (n == kMaxTokens) FatalMessage("PackLZX: Too many options [%s]", tokens[0]);
     tokens[n++] = p;
     while (*p && *p != '|') ++p;
     if (*p) *p++ = '\0';
