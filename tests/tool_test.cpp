@@ -1,0 +1,150 @@
+// The lzx tool as a user runs it: a separate process per command.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "tests/support.h"
+
+namespace {
+
+using vorn_test::Bytes;
+using vorn_test::ReadFile;
+using vorn_test::WriteFile;
+
+struct Result {
+  int status;
+  std::string out; // standard output and error together
+};
+
+Result Lzx(const std::string &args) {
+  const std::string command = std::string(LZX_TOOL) + " " + args + " 2>&1";
+  FILE *pipe = popen(command.c_str(), "r");
+  Result r{-1, {}};
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
+  const int raw = pclose(pipe);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+std::string AsText(const Bytes &b) { return std::string(b.begin(), b.end()); }
+
+class ToolTest : public vorn_test::ScratchTest {};
+
+Bytes Text(std::size_t n) {
+  std::string s;
+  for (int i = 0; s.size() < n; ++i) s += "line " + std::to_string(i * 31 % 977) + " of the Vorn help text\n";
+  s.resize(n);
+  return Bytes(s.begin(), s.end());
+}
+
+TEST_F(ToolTest, CompressDecompressRoundTripsInEveryMode) {
+  const std::pair<const char *, Bytes> inputs[] = {
+      {"empty", {}},
+      {"one", {0x41}},
+      {"b16383", Text(16383)},
+      {"b16384", Text(16384)},
+      {"b16385", Text(16385)},
+      {"text", Text(4 * 1024 * 1024 + 3)},
+      {"random", vorn_test::RandomBytes(1024 * 1024, 11)},
+  };
+  for (const auto &[name, data] : inputs) {
+    WriteFile(name, data);
+    for (const char *mode : {"", "--huffman"}) {
+      ASSERT_EQ(Lzx(std::string("compress ") + mode + " " + name + " c.lzx").status, 0) << name << mode;
+      ASSERT_EQ(Lzx(std::string("decompress c.lzx back")).status, 0);
+      EXPECT_EQ(ReadFile("back"), data) << name << " " << mode;
+    }
+  }
+  Bytes rows(300000, 0xff);
+  for (std::size_t i = 0; i < rows.size(); i += 192) rows[i] = static_cast<std::uint8_t>(i / 192);
+  WriteFile("rows", rows);
+  ASSERT_EQ(Lzx("compress --rows rows c.lzx").status, 0);
+  ASSERT_EQ(Lzx("decompress c.lzx back").status, 0);
+  EXPECT_EQ(ReadFile("back"), rows);
+  const Result info = Lzx("info c.lzx");
+  EXPECT_THAT(info.out, ::testing::HasSubstr("row transform"));
+  EXPECT_THAT(info.out, ::testing::HasSubstr("blocks       19"));
+}
+
+TEST_F(ToolTest, CatAtRandomOffsets) {
+  const Bytes data = Text(200000);
+  WriteFile("t", data);
+  ASSERT_EQ(Lzx("compress t t.lzx").status, 0);
+  std::mt19937 rng(3);
+  for (int i = 0; i < 20; ++i) {
+    const std::size_t at = rng() % data.size();
+    const Result r = Lzx("cat t.lzx --offset " + std::to_string(at) + " --length 77");
+    ASSERT_EQ(r.status, 0);
+    const std::size_t n = std::min<std::size_t>(77, data.size() - at);
+    EXPECT_EQ(r.out, std::string(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n)));
+  }
+  EXPECT_EQ(Lzx("cat t.lzx --offset 199990").out.size(), 10u); // to the end
+  const Result past = Lzx("cat t.lzx --offset 200000");
+  EXPECT_EQ(past.status, 2);
+  EXPECT_THAT(past.out, ::testing::HasSubstr("Hseek: >= EOF causes deep shit"));
+}
+
+TEST_F(ToolTest, PackListUnpackWithVersions) {
+  std::filesystem::create_directories("tree/sub");
+  WriteFile("tree/a.txt", "alpha");
+  WriteFile("tree/sub/b.bin", vorn_test::RandomBytes(50000, 2));
+  WriteFile("list", "out.lzx\ntree\\\na.txt|V=120\n#a.txt\nsub\\b.bin|V=200|R=0\n#sub\\b.bin\n");
+  Result r = Lzx("pack list");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("files  2"));
+  EXPECT_THAT(r.out, ::testing::HasSubstr("total  50005"));
+  r = Lzx("list out.lzx");
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("#a.txt +5 +120 +0 +0 +0"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("#sub.b.bin +50000 +200"));
+
+  std::filesystem::create_directories("install");
+  r = Lzx("unpack out.lzx install --versions install/lzx.ver");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("new 2, updated 0, unchanged 0"));
+  EXPECT_EQ(ReadFile("install/sub/b.bin"), ReadFile("tree/sub/b.bin"));
+  EXPECT_EQ(ReadFile("install/lzx.ver").size(), 2u * 432);
+  r = Lzx("unpack out.lzx install --versions install/lzx.ver");
+  EXPECT_THAT(r.out, ::testing::HasSubstr("new 0, updated 2, unchanged 0"));
+
+  WriteFile("install/a.txt", "mine");
+  ASSERT_EQ(Lzx("unpack out.lzx install").status, 0); // existing files are kept
+  EXPECT_EQ(AsText(ReadFile("install/a.txt")), "mine");
+  ASSERT_EQ(Lzx("unpack out.lzx install --overwrite").status, 0);
+  EXPECT_EQ(AsText(ReadFile("install/a.txt")), "alpha");
+}
+
+TEST_F(ToolTest, ScrambleTwiceRestores) {
+  const Bytes data = vorn_test::RandomBytes(1000, 6);
+  WriteFile("s", data);
+  ASSERT_EQ(Lzx("scramble s").status, 0);
+  EXPECT_NE(ReadFile("s"), data);
+  ASSERT_EQ(Lzx("scramble s").status, 0);
+  EXPECT_EQ(ReadFile("s"), data);
+}
+
+TEST_F(ToolTest, UsageAndFatalErrors) {
+  for (const char *bad : {"", "frobnicate", "compress onlyone", "compress --huffman --rows a b", "cat x",
+                          "unpack a --overwrite --versions v"}) {
+    const Result r = Lzx(bad);
+    EXPECT_EQ(r.status, 64) << bad;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("lzx --help")) << bad;
+  }
+  for (const char *cmd : {"compress", "decompress", "cat", "info", "pack", "list", "unpack", "scramble"}) {
+    const Result r = Lzx(std::string(cmd) + " --help");
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("Usage")) << cmd;
+  }
+  Result r = Lzx("decompress missing.lzx out");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.out, ::testing::HasSubstr("File Error : name = [missing.lzx] code = 209"));
+  WriteFile("plain", "hello, this is no compressed file");
+  r = Lzx("info plain");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Hopen: not an LZX file"));
+}
+
+} // namespace
