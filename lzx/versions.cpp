@@ -17,6 +17,11 @@ ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
     FileOpenRead(&ref);
     FileRead(&ref, *capacity, list);
     FileClose(&ref);
+    // An empty name ends the list. Records behind it are dropped here, or the
+    // first new entry would fill the gap and bring them back into the list.
+    std::int32_t end = 0;
+    while (end < records && list[end].name[0] != '\0') ++end;
+    std::memset(list + end, 0, static_cast<std::size_t>(*capacity - end) * sizeof(ArchiveEntry));
   }
   return list;
 }

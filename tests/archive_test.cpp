@@ -291,6 +291,17 @@ TEST_F(ArchiveTest, VersionFileRoundTrip) {
   EXPECT_EQ(loaded[1].state, 0);
   EXPECT_EQ(loaded[2].name[0], '\0');
   BlockFree(loaded, "Version file");
+  // Records behind an empty name are dropped on loading, so that a new entry
+  // filling the gap cannot bring them back.
+  auto gap = ListOf({{"#a", {}, 100}, {"", {}, 0}, {"#behind", {}, 900}}, 3);
+  WriteFile("gap.ver", Bytes(reinterpret_cast<const std::uint8_t *>(gap.data()),
+                             reinterpret_cast<const std::uint8_t *>(gap.data() + 3)));
+  loaded = VersionListLoad("gap.ver", &capacity);
+  EXPECT_EQ(capacity, 1003);
+  EXPECT_STREQ(loaded[0].name, "#a");
+  EXPECT_EQ(loaded[2].name[0], '\0');
+  EXPECT_EQ(loaded[2].version, 0);
+  BlockFree(loaded, "Version file");
   WriteFile("empty.ver", "");
   loaded = VersionListLoad("empty.ver", &capacity);
   EXPECT_EQ(capacity, 1000);

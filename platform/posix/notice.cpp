@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-int PlatNotice(const char *text, const char *caption, PlatIcon) {
+int PlatNotice(const char *text, const char *caption, PlatIcon, PlatWindow) {
   std::fflush(stdout);
   std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
   std::fflush(stderr);

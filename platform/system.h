@@ -1,0 +1,20 @@
+// Facts about the system the updater runs on.
+#pragma once
+
+#include <cstdint>
+
+// The system's default language identifier: primary language in the low 10
+// bits (0x13 Dutch, 0x09 English), sub-language above.
+std::uint16_t PlatSystemLanguage();
+// The packed system version: major in the lowest byte, minor in the next.
+std::uint32_t PlatSystemVersion();
+// The user's temporary directory, ending with a separator.
+void PlatTempDirectory(char *out, std::uint32_t capacity);
+// Where a program of this name is installed by default.
+void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity);
+// True when a product announcing itself under name is running, or when the
+// updater cannot announce itself under that name. The announcement stays
+// until the process ends.
+bool PlatProbeRunning(const char *name);
+// True when the dialog toolkit can be used; prepares it.
+bool PlatDialogToolkitReady();

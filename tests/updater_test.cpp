@@ -1,0 +1,429 @@
+// The four updater programs end to end: each run is a process of its own in a
+// sandbox (HOME, XDG directories, TMPDIR, locale) with scripted input.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "lzx/lzx.h"
+#include "tests/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using vorn_test::Bytes;
+using vorn_test::ReadFile;
+using vorn_test::WriteFile;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string &path) {
+  const Bytes b = ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+class UpdaterTest : public vorn_test::ScratchTest {
+protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    for (const char *d : {"home", "run", "tmp", "inst"}) fs::create_directories(dir_ + "/" + d);
+    env_ = {{"HOME", dir_ + "/home"},
+            {"XDG_CONFIG_HOME", dir_ + "/home/.config"},
+            {"XDG_DATA_HOME", dir_ + "/home/.local/share"},
+            {"XDG_RUNTIME_DIR", dir_ + "/run"},
+            {"TMPDIR", dir_ + "/tmp"},
+            {"PATH", "/usr/bin:/bin"},
+            {"LANG", "C"}};
+  }
+
+  std::string Inst() const { return dir_ + "/inst"; }
+
+  Outcome Run(const std::string &program, std::vector<std::string> args = {}, const std::string &input = "") {
+    WriteFile("stdin.txt", input);
+    std::vector<std::string> envText;
+    for (const auto &[k, v] : env_) envText.push_back(k + "=" + v);
+    const std::string path = std::string(VORN_BIN_DIR) + "/" + program;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int in = open("stdin.txt", O_RDONLY);
+      const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char *> argv{const_cast<char *>(path.c_str())};
+      for (auto &a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      std::vector<char *> envp;
+      for (auto &e : envText) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      execve(path.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp("stdout.txt"), Slurp("stderr.txt")};
+  }
+
+  void Settings(const std::string &product, const std::string &text) {
+    fs::create_directories(dir_ + "/home/.config/" + product);
+    WriteFile(dir_ + "/home/.config/" + product + "/settings.ini", text);
+  }
+
+  void Installed(const std::string &version = "2.0") {
+    Settings("Vorn", "Location=" + Inst() + "\nVersion=" + version + "\n");
+  }
+
+  // lzx.ver with records of the given names and versions (an empty name allowed).
+  void VersionFile(const std::vector<std::pair<std::string, int>> &records) {
+    Bytes out;
+    for (const auto &[name, version] : records) {
+      ArchiveEntry e;
+      std::memset(&e, 0, sizeof e);
+      std::strncpy(e.name, name.c_str(), sizeof e.name - 1);
+      e.version = version;
+      const auto *p = reinterpret_cast<const std::uint8_t *>(&e);
+      out.insert(out.end(), p, p + sizeof e);
+    }
+    WriteFile(Inst() + "/lzx.ver", out);
+  }
+
+  std::vector<ArchiveEntry> Versions() {
+    const Bytes b = ReadFile(Inst() + "/lzx.ver");
+    std::vector<ArchiveEntry> out(b.size() / sizeof(ArchiveEntry));
+    if (!out.empty()) std::memcpy(out.data(), b.data(), out.size() * sizeof(ArchiveEntry));
+    return out;
+  }
+
+  std::string HelpFile() const { return Inst() + "/help/vorn.htm"; }
+
+  std::map<std::string, std::string> env_;
+};
+
+std::string Notice(const std::string &caption, const std::string &text) { return "[" + caption + "]\n" + text + "\n"; }
+
+// ---- start-up, options and the end table ----
+
+TEST_F(UpdaterTest, NoInstallationCreatesTheEmptyStoreAndShowsMessage17) {
+  const Outcome o = Run("vorn-update");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Exit program", "Vorn directory not found"));
+  EXPECT_TRUE(fs::exists(dir_ + "/home/.config/Vorn/settings.ini"));
+  EXPECT_EQ(fs::file_size(dir_ + "/home/.config/Vorn/settings.ini"), 0u);
+  const Outcome other = Run("talvik-demo");
+  EXPECT_EQ(other.status, 0);
+  EXPECT_EQ(other.err, Notice("Exit program", "Talvik directory not found"));
+}
+
+TEST_F(UpdaterTest, LanguageFromTheSystemAndTheOptions) {
+  Installed();
+  const struct {
+    const char *lcAll, *lang;
+    std::vector<std::string> args;
+    bool dutch;
+  } cases[] = {
+      {"", "C", {}, false},
+      {"", "nl_NL.UTF-8", {}, true},
+      {"", "nl", {}, true},
+      {"nl_BE.UTF-8", "C", {}, true},
+      {"en_US.UTF-8", "nl_NL.UTF-8", {}, false}, // LC_ALL first
+      {"", "C", {"-DUT"}, true},
+      {"", "C", {"-eng", "-dut"}, true},
+      {"", "C", {"-dut", "-eng"}, false},
+      {"", "nl_NL.UTF-8", {"-eng"}, false},
+      {"", "C", {"-dut,-eng"}, false},   // one token, no option
+      {"", "C", {"-dut\t-eng"}, false},  // a tab does not separate
+      {"", "C", {"-Log", "-Dut"}, true},
+  };
+  for (const auto &c : cases) {
+    env_["LC_ALL"] = c.lcAll;
+    env_["LANG"] = c.lang;
+    const Outcome o = Run("vorn-update", c.args, "c\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_THAT(o.out, HasSubstr(c.dutch ? "Vorn update 20-okt-2003" : "Vorn update 20-oct-2003"))
+        << c.lcAll << " " << c.lang << " " << (c.args.empty() ? "" : c.args[0]);
+  }
+}
+
+TEST_F(UpdaterTest, OnlyTheFirst259CharactersAndFirst48TokensCount) {
+  Installed();
+  EXPECT_THAT(Run("vorn-update", {std::string(250, 'x'), "-dut"}, "c\n").out, HasSubstr("20-okt-2003"));
+  EXPECT_THAT(Run("vorn-update", {std::string(256, 'x'), "-dut"}, "c\n").out, HasSubstr("20-oct-2003"));
+  std::vector<std::string> tokens(47, "a");
+  tokens.push_back("-dut"); // the 48th token
+  EXPECT_THAT(Run("vorn-update", tokens, "c\n").out, HasSubstr("20-okt-2003"));
+  tokens.back() = "a";
+  tokens.push_back("-dut"); // the 49th is not looked at
+  EXPECT_THAT(Run("vorn-update", tokens, "c\n").out, HasSubstr("20-oct-2003"));
+}
+
+TEST_F(UpdaterTest, TheVersionGate) {
+  for (const char *pass : {"2.03", "2", "3.1"}) {
+    Installed(pass);
+    const Outcome o = Run("vorn-update", {}, "c\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_THAT(o.out, HasSubstr("Install update")) << pass;
+  }
+  for (const char *refuse : {"1.9", "", "10.0", "\x80" "2"}) {
+    Installed(refuse);
+    const Outcome o = Run("vorn-update", {}, "i\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, Notice("Exit program", "You need Vorn version 2.0 to be able to use this update.")) << refuse;
+    EXPECT_THAT(o.out, Not(HasSubstr("Install update")));
+  }
+}
+
+TEST_F(UpdaterTest, TheMainLineNeedsAVersionAndTheOtherLineNeverReadsOne) {
+  Settings("Vorn", "Location=" + Inst() + "\n");
+  EXPECT_EQ(Run("vorn-update").err, Notice("Exit program", "Vorn directory not found"));
+  const std::string tooLong(260, 'v'); // with its NUL it does not fit 260 bytes
+  Settings("Vorn", "Location=" + Inst() + "\nVersion=" + tooLong + "\n");
+  EXPECT_EQ(Run("vorn-update").err, Notice("Exit program", "Vorn directory not found"));
+  Settings("Vorn", "Location=" + Inst() + "\nVersion=2" + std::string(258, '0') + "\n"); // 259 characters fit
+  EXPECT_THAT(Run("vorn-update", {}, "c\n").out, HasSubstr("Install update"));
+  Settings("Talvik", "Location=" + Inst() + "\nVersion=1.0\n");
+  for (const char *program : {"talvik-update", "talvik-demo"}) {
+    const Outcome o = Run(program, {}, "c\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_THAT(o.out, HasSubstr("Talvik")) << program;
+    EXPECT_EQ(o.err, "");
+  }
+}
+
+TEST_F(UpdaterTest, TheProductRunningStopsEverythingWithStatusOne) {
+  const struct {
+    const char *program, *marker, *text;
+  } cases[] = {
+      {"vorn-update", "Quillon", "During updating Vorn should not be active."},
+      {"vorn-demo", "Quillon", "During updating Vorn should not be active."},
+      {"talvik-update", "Talvik", "During updating no other Talvik Software should be active."},
+  };
+  for (const auto &c : cases) {
+    const std::string lock = dir_ + "/run/" + c.marker + ".lock";
+    const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    const Outcome o = Run(c.program, {}, "i\n");
+    close(fd);
+    EXPECT_EQ(o.status, 1) << c.program;
+    EXPECT_EQ(o.err, Notice("Exit program", c.text));
+    EXPECT_FALSE(fs::exists(dir_ + "/home/.config")) << "nothing may be touched";
+  }
+  // The other line's marker does not stop the main line.
+  const int fd = open((dir_ + "/run/Talvik.lock").c_str(), O_RDWR | O_CREAT, 0666);
+  flock(fd, LOCK_EX | LOCK_NB);
+  EXPECT_EQ(Run("vorn-update").status, 0);
+  close(fd);
+}
+
+TEST_F(UpdaterTest, AFatalErrorEndsWithStatusTwo) {
+  Installed();
+  VersionFile({});
+  env_["TMPDIR"] = dir_ + "/no-such-dir";
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_THAT(o.err, HasSubstr("[Einde programma]\n\nFile Error : name = [" + dir_ + "/no-such-dir/TEMP.LZX] code = 211"));
+  EXPECT_FALSE(fs::exists(HelpFile()));
+}
+
+// ---- install runs ----
+
+TEST_F(UpdaterTest, AFirstUpdateWithoutAVersionFileChangesNothing) {
+  Installed();
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Einde", Inst() + "\\lzx.ver not found") + Notice("Update report", "The update has been applied."));
+  EXPECT_TRUE(fs::is_empty(Inst()));
+  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TEMP.LZX"));
+}
+
+TEST_F(UpdaterTest, InstallsTheEmbeddedHelpAndRecordsIt) {
+  Installed();
+  VersionFile({{"#other\\file.txt", 150}});
+  const Outcome o = Run("vorn-update", {"-dut"}, "\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Update verslag", "De update is aangebracht."));
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+  const auto v = Versions();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_STREQ(v[0].name, "#other\\file.txt");
+  EXPECT_STREQ(v[1].name, "#help\\vorn.htm");
+  EXPECT_EQ(v[1].version, 203);
+  for (const auto &e : v) EXPECT_EQ(e.state, 0);
+  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TEMP.LZX"));
+  // The same update again: written again, no report.
+  WriteFile(HelpFile(), "changed by hand");
+  const Outcome again = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(again.err, Notice("Update report", "The update has been applied."));
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+  EXPECT_EQ(Versions().size(), 2u);
+}
+
+TEST_F(UpdaterTest, AHigherListedVersionIsKeptAndReported) {
+  Installed();
+  fs::create_directories(Inst() + "/help");
+  WriteFile(HelpFile(), "newer help");
+  VersionFile({{"#HELP\\VORN.HTM", 300}});
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Update report", "The update has been applied.\n1 bestanden niet vervangen.") +
+                       Notice("Update report", "The update has been applied."));
+  EXPECT_EQ(Slurp(HelpFile()), "newer help");
+  const auto v = Versions();
+  ASSERT_EQ(v.size(), 1u);
+  EXPECT_EQ(v[0].version, 300);
+  EXPECT_EQ(v[0].state, 0);
+}
+
+TEST_F(UpdaterTest, EmptyVersionFilesAndEmptyNames) {
+  Installed();
+  WriteFile(Inst() + "/lzx.ver", "");
+  EXPECT_EQ(Run("vorn-update", {}, "i\n").status, 0);
+  ASSERT_EQ(Versions().size(), 1u);
+  EXPECT_STREQ(Versions()[0].name, "#help\\vorn.htm");
+  // An empty name ends the list: what follows is neither searched nor kept.
+  VersionFile({{"#a", 100}, {"", 0}, {"#help\\vorn.htm", 900}});
+  EXPECT_EQ(Run("vorn-update", {}, "i\n").err, Notice("Update report", "The update has been applied."));
+  const auto v = Versions();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_STREQ(v[0].name, "#a");
+  EXPECT_EQ(v[1].version, 203);
+}
+
+TEST_F(UpdaterTest, OtherLineAndDemoTreatEveryEntryAsNew) {
+  Settings("Talvik", "Location=" + Inst() + "\n");
+  EXPECT_EQ(Run("talvik-update", {}, "i\n").status, 0);
+  ASSERT_EQ(Versions().size(), 1u);
+  EXPECT_EQ(Versions()[0].version, 203);
+  EXPECT_TRUE(fs::exists(HelpFile()));
+}
+
+TEST_F(UpdaterTest, CancelWritesNothing) {
+  Installed();
+  VersionFile({});
+  for (const char *input : {"c\n", "C\n", ""}) {
+    const Outcome o = Run("vorn-update", {}, input);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    EXPECT_FALSE(fs::exists(Inst() + "/help"));
+    EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
+    EXPECT_TRUE(fs::is_empty(dir_ + "/tmp"));
+  }
+}
+
+// ---- the dialogs ----
+
+TEST_F(UpdaterTest, OtherLineContactLinesSwapWithTheLanguage) {
+  Settings("Talvik", "Location=" + Inst() + "\n");
+  const Outcome dutch = Run("talvik-update", {"-dut"}, "c\n");
+  EXPECT_THAT(dutch.out, HasSubstr("info@talvik.example"));
+  EXPECT_THAT(dutch.out, Not(HasSubstr("info@vorn.example")));
+  EXPECT_THAT(dutch.out, HasSubstr("ontwikkelling"));
+  const Outcome english = Run("talvik-update", {"-eng"}, "c\n");
+  EXPECT_THAT(english.out, HasSubstr("info@vorn.example"));
+  EXPECT_THAT(english.out, Not(HasSubstr("info@talvik.example")));
+  EXPECT_THAT(english.out, HasSubstr("development"));
+}
+
+TEST_F(UpdaterTest, UpdateDialogShowsEveryCatalogueText) {
+  Installed();
+  const Outcome o = Run("vorn-update", {"-dut"}, "c\n");
+  for (const char *text : {"Vorn update 20-okt-2003", "update informatie", "Versie 2.03 van de",
+                           "Nederlandse online help", "het Vorn team", "(c) 2003 Vorn Software", "internet",
+                           "E-mail: info@vorn.example", "Internet: www.vorn.example/nl", "Installeer update",
+                           "Annuleer", "Anneke de Vries"})
+    EXPECT_THAT(o.out, HasSubstr(text));
+  EXPECT_THAT(o.out, Not(HasSubstr("shell:"))); // an update sends no command
+}
+
+// ---- demo installs and program-manager entries ----
+
+TEST_F(UpdaterTest, DemoInstallCreatesTheFourEntriesInOrder) {
+  const std::string target = dir_ + "/Games/Vorn";
+  const Outcome o = Run("vorn-demo", {}, target + "\\\\\ni\n"); // trailing backslashes are dropped
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Installation finished", "Installation completed."));
+  EXPECT_TRUE(fs::exists(target + "/help/vorn.htm"));
+  ASSERT_EQ(Versions().size(), 0u); // the default directory was not used
+  const std::string expected = "shell: [CreateGroup(Vorn Demo)] -> ok\n"
+                               "shell: [ReplaceItem(Vorn Demo)] -> ok\n"
+                               "shell: [AddItem(\"" + target + "\\VornDemo.exe\" , \"Vorn Demo\",,,,,\"" + target + "\")] -> ok\n"
+                               "shell: [AddItem(\"" + target + "\\Uninstall.exe\", \"UnInstall\",,,,,\"" + target + "\")] -> ok\n";
+  EXPECT_THAT(o.out, HasSubstr(expected));
+  const std::string apps = dir_ + "/home/.local/share/applications/vorn-demo/";
+  const std::string demo = Slurp(apps + "vorn-demo.desktop");
+  EXPECT_THAT(demo, HasSubstr("Name=Vorn Demo\n"));
+  EXPECT_THAT(demo, HasSubstr("Exec=\"" + target + "/VornDemo.exe\"\n"));
+  EXPECT_THAT(demo, HasSubstr("Path=" + target + "\n"));
+  EXPECT_THAT(Slurp(apps + "uninstall.desktop"), HasSubstr("Exec=\"" + target + "/Uninstall.exe\"\n"));
+  if (system("command -v desktop-file-validate >/dev/null 2>&1") == 0) {
+    EXPECT_EQ(system(("desktop-file-validate '" + apps + "vorn-demo.desktop' '" + apps + "uninstall.desktop'").c_str()), 0);
+  }
+}
+
+TEST_F(UpdaterTest, DemoDirectoryRules) {
+  // "C:\" becomes "C:" and is refused, a lone backslash too; the dialog stays
+  // open without a message until a usable directory is given.
+  const std::string target = dir_ + "/d";
+  const Outcome o = Run("vorn-demo", {"-eng"}, "C:\\\ni\n\\\ni\n" + target + "\ni\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Installation finished", "Installation completed."));
+  EXPECT_TRUE(fs::exists(target + "/help/vorn.htm"));
+  EXPECT_FALSE(fs::exists("C:"));
+  // An empty line keeps the proposal: the per-user demo directory.
+  const Outcome d = Run("vorn-demo", {"-dut"}, "\ni\n");
+  EXPECT_EQ(d.err, Notice("Einde installatie", "Installatie succesvol.\nVeel plezier."));
+  EXPECT_TRUE(fs::exists(dir_ + "/home/.local/share/Vorn Demo/help/vorn.htm"));
+  EXPECT_TRUE(fs::exists(dir_ + "/home/.local/share/Vorn Demo/lzx.ver"));
+  // Exactly four characters are enough.
+  fs::create_directories(dir_ + "/x");
+  fs::current_path(dir_ + "/x");
+  EXPECT_EQ(Run("vorn-demo", {}, "abcd\ni\n").status, 0);
+  EXPECT_TRUE(fs::exists(dir_ + "/x/abcd/help/vorn.htm"));
+  fs::current_path(dir_);
+}
+
+TEST_F(UpdaterTest, RefusedShellCommandsShowTheirMessages) {
+  const std::string share = dir_ + "/home/.local/share";
+  const std::string target = dir_ + "/t";
+  fs::create_directories(share);
+  WriteFile(share + "/applications", "a file where the menu folder belongs");
+  Outcome o = Run("vorn-demo", {}, target + "\ni\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Error", "SendShellCommand(CreateGroup) failed!") +
+                       Notice("Installation finished", "Installation completed."));
+  EXPECT_THAT(o.out, Not(HasSubstr("AddItem")));
+  fs::remove(share + "/applications");
+
+  fs::create_directories(share + "/applications/vorn-demo/vorn-demo.desktop"); // a folder: the item cannot be written
+  o = Run("vorn-demo", {}, target + "\ni\n");
+  EXPECT_EQ(o.err, Notice("Error", "SendShellCommand(AddItem) failed") +
+                       Notice("Installation finished", "Installation completed."));
+  EXPECT_THAT(o.out, Not(HasSubstr("Uninstall.exe")));
+  fs::remove(share + "/applications/vorn-demo/vorn-demo.desktop");
+
+  fs::create_directories(share + "/applications/vorn-demo/uninstall.desktop");
+  o = Run("vorn-demo", {}, target + "\ni\n");
+  EXPECT_EQ(o.err, Notice("Error", "Creating UnInstall failed") + Notice("Installation finished", "Installation completed."));
+}
+
+TEST_F(UpdaterTest, ALongDemoDirectoryIsRefusedNotOverrun) {
+  const std::string target = dir_ + "/" + std::string(200, 'L');
+  const Outcome o = Run("vorn-demo", {}, target + "\ni\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Error", "SendShellCommand(AddItem) failed") +
+                       Notice("Installation finished", "Installation completed."));
+  EXPECT_TRUE(fs::exists(target + "/help/vorn.htm"));
+}
+
+} // namespace

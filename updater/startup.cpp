@@ -1,0 +1,107 @@
+#include "updater/startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "fileio/fatal.h"
+#include "fileio/file.h"
+#include "fileio/log.h"
+#include "platform/notice.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "updater/config.h"
+#include "updater/dialogs.h"
+#include "updater/location.h"
+#include "updater/messages.h"
+#include "updater/shell.h"
+
+std::int32_t LanguageDutch = 0;
+std::int32_t LogEnabled = 0;
+PlatInstance Instance = nullptr;
+char InstallLocation[kLocationSize];
+char InstalledVersion[kLocationSize];
+
+namespace {
+
+constexpr int kTokenSlots = 50; // placeholder, 48 tokens, end mark
+
+bool SameOption(const char *token, const char *option) {
+  for (; *token && *option; ++token, ++option) {
+    char c = *token;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != *option) return false;
+  }
+  return *token == *option;
+}
+
+} // namespace
+
+bool CheckWindowsVersion() {
+  const std::uint32_t version = PlatSystemVersion();
+  const unsigned major = version & 0xff, minor = (version >> 8) & 0xff;
+  if (major >= 4) return true;
+  char text[100];
+  std::snprintf(text, sizeof text, "Vorn werkt niet onder Windows 3.1 [%d, %d]", major, minor);
+  PlatNotice(text, "Einde", PlatIcon::Information);
+  return false;
+}
+
+bool ParseOptions(const char *arguments) {
+  static char buffer[260];
+  std::memset(buffer, 0, sizeof buffer);
+  std::strncpy(buffer, arguments, 259);
+  buffer[259] = '\0';
+  static const char placeholder[] = "update";
+  const char *tokens[kTokenSlots];
+  tokens[0] = placeholder;
+  int n = 1;
+  for (char *p = buffer; *p && n < kTokenSlots - 1;) {
+    while (*p == ' ') ++p;
+    if (!*p) break;
+    tokens[n++] = p;
+    while (*p && *p != ' ') ++p;
+    if (*p) *p++ = '\0';
+  }
+  tokens[n] = nullptr; // tokens past the 48th are not looked at
+  for (int i = 1; i < n; ++i) {
+    if (SameOption(tokens[i], "-log")) LogEnabled = 1;
+    else if (SameOption(tokens[i], "-dut")) LanguageDutch = 1;
+    else if (SameOption(tokens[i], "-eng")) LanguageDutch = 0;
+  }
+  return true;
+}
+
+bool ProbeRunning(const char *name) { return PlatProbeRunning(name); }
+
+bool CommonControlsReady() { return PlatDialogToolkitReady(); }
+
+int UpdaterMain(PlatInstance instance, const char *arguments) {
+  Instance = instance;
+  LanguageDutch = (PlatSystemLanguage() & 0x3ff) == 0x13 ? 1 : 0;
+  if (!CheckWindowsVersion()) PlatExit(0);
+  ParseOptions(arguments);
+  if (MainProductLine == 0) {
+    if (ProbeRunning("Talvik")) {
+      PlatNotice(MessageText(21), MessageText(18), PlatIcon::Information);
+      PlatExit(1);
+    }
+  } else if (ProbeRunning("Quillon")) {
+    PlatNotice(MessageText(20), MessageText(18), PlatIcon::Information);
+    PlatExit(1);
+  }
+  if (!CommonControlsReady()) InternalError("UPDATER", 2283, 5679);
+  RegistryReset();
+  if (LogEnabled == 1) LogStart(0);
+  if (!StartDde() || !LookupLocation()) {
+    PlatNotice(MessageText(MainProductLine == 1 ? 17 : 19), MessageText(18), PlatIcon::Error);
+  } else if (MainProductLine == 1 && DemoMode == 0) {
+    // The version gate: the first byte, as a signed value, must be at least '2'.
+    if (static_cast<signed char>(InstalledVersion[0]) >= '2') ShowInstallerDialog();
+    else PlatNotice(MessageText(22), MessageText(18), PlatIcon::Error);
+  } else {
+    ShowInstallerDialog();
+  }
+  if (LogEnabled == 1) LogStop();
+  if (RegistryAnyOpen()) InternalError("UPDATER", 2317, 4000);
+  return 0;
+}
