@@ -164,6 +164,19 @@ int Unpack(const std::string &archive, const std::string &target, bool overwrite
   return 0;
 }
 
+// A version file ("lzx.ver"): a bare array of records, one line each.
+int Versions(const std::string &file) {
+  std::int32_t capacity = 0;
+  ArchiveEntry *list = VersionListLoad(file.c_str(), &capacity);
+  std::printf("%-40s %10s %7s\n", "name", "size", "version");
+  for (std::int32_t i = 0; i < capacity && list[i].name[0] != '\0'; ++i) {
+    list[i].name[sizeof list[i].name - 1] = '\0';
+    std::printf("%-40s %10" PRId32 " %7" PRId32 "\n", list[i].name, list[i].size, list[i].version);
+  }
+  BlockFree(list, "Version file");
+  return 0;
+}
+
 int Scramble(const std::string &file) {
   FileRef ref;
   FileRefInit(&ref, 1, file.c_str());
@@ -211,6 +224,9 @@ int main(int argc, char **argv) {
   unpack->add_option("--versions", versions, "version file to decide by and update, as an install does")
       ->excludes(over);
 
+  auto *versionList = app.add_subcommand("versions", "List the records of version file VERFILE (lzx.ver)");
+  versionList->add_option("VERFILE", in, "version file")->required()->check(CLI::ExistingFile);
+
   auto *scramble = app.add_subcommand("scramble", "Scramble (or unscramble) FILE in place");
   scramble->add_option("FILE", in, "file")->required();
 
@@ -230,5 +246,6 @@ int main(int argc, char **argv) {
   if (pack->parsed()) return Pack(in);
   if (list->parsed()) return List(in);
   if (unpack->parsed()) return Unpack(in, target, overwrite, versions);
+  if (versionList->parsed()) return Versions(in);
   return Scramble(in);
 }
