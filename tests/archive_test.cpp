@@ -1,6 +1,5 @@
 // Archives: unpacking with the version decisions, the list-file packer, and
 // the scrambler.
-#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -42,7 +41,7 @@ TEST_F(ArchiveTest, TheWriteDecisionWithAVersionList) {
                          {"#equal.txt", B("E"), 200},
                          {"#higher.txt", B("H"), 200}});
   for (int flag : {0, 1}) {
-    mkdir("t", 0777);
+    std::filesystem::create_directory("t");
     for (const char *f : {"lower.txt", "equal.txt", "higher.txt"}) WriteFile(std::string("t/") + f, "old");
     // Names are compared without regard to case.
     auto list = ListOf({{"#LOWER.TXT", {}, 150}, {"#Equal.txt", {}, 200}, {"#higher.txt", {}, 300}}, 10);
@@ -66,7 +65,7 @@ TEST_F(ArchiveTest, TheWriteDecisionWithAVersionList) {
 
 TEST_F(ArchiveTest, WithoutAListTheFlagDecidesForExistingFiles) {
   WriteArchive("a.lzx", {{"#x.txt", B("new")}, {"#y.txt", B("fresh")}});
-  mkdir("t", 0777);
+  std::filesystem::create_directory("t");
   WriteFile("t/x.txt", "old");
   UnPackLZX("a.lzx", "t", nullptr, 0, 0);
   EXPECT_EQ(AsText(ReadFile("t/x.txt")), "old");
@@ -96,7 +95,7 @@ TEST_F(ArchiveTest, DeleteAfterRemovesTheTargetWrittenOrNot) {
   WriteArchive("a.lzx", {temp});
   UnPackLZX("a.lzx", "t", nullptr, 0, 1);
   EXPECT_FALSE(Exists("t/temp.txt"));
-  mkdir("u", 0777);
+  std::filesystem::create_directory("u");
   WriteFile("u/temp.txt", "kept?");
   UnPackLZX("a.lzx", "u", nullptr, 0, 0); // not written, deleted all the same
   EXPECT_FALSE(Exists("u/temp.txt"));
@@ -199,7 +198,7 @@ TEST_F(ArchiveTest, AListWithOnlyTheHeaderLines) {
 }
 
 TEST_F(ArchiveTest, PackThenUnpackRestoresFilesAndVersions) {
-  mkdir("src", 0777);
+  std::filesystem::create_directory("src");
   WriteFile("src/readme.txt", "read me");
   WriteFile("src/b.bin", vorn_test::RandomBytes(70000, 5));
   WriteFile("elsewhere.dat", "E");

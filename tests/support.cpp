@@ -1,6 +1,8 @@
 #include "tests/support.h"
 
-#include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,9 +15,15 @@ namespace vorn_test {
 
 void ScratchTest::SetUp() {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  char pattern[] = "/tmp/vorn-test-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  dir_ = pattern;
+  // A new directory of our own under the system's temporary directory.
+  namespace fs = std::filesystem;
+  static std::mt19937 rng(std::random_device{}());
+  std::error_code error;
+  for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("vorn-test-" + std::to_string(rng() % 100000000u));
+    if (fs::create_directory(candidate, error)) dir_ = candidate.generic_string();
+  }
+  ASSERT_FALSE(dir_.empty()) << "no scratch directory";
   previous_ = std::filesystem::current_path().string();
   std::filesystem::current_path(dir_);
 }
@@ -24,10 +32,13 @@ void ScratchTest::TearDown() {
   EXPECT_FALSE(RegistryAnyOpen()) << "a test left a file registered as open";
   RegistryCloseAll();
   std::filesystem::current_path(previous_);
+  // Files made read-only by a test must become writable again to be removed.
+  namespace fs = std::filesystem;
   std::error_code ignored;
-  std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(dir_, ignored);
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (fs::recursive_directory_iterator it(dir_, ignored), end; !ignored && it != end; it.increment(ignored))
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(dir_, ignored);
 }
 
 void WriteFile(const std::string &path, const Bytes &data) {
@@ -55,5 +66,13 @@ Bytes RandomBytes(std::size_t n, std::uint32_t seed) {
 }
 
 std::string FatalNotice(const std::string &text) { return "[Einde programma]\n" + text + "\n"; }
+
+int ExitCode(int status) {
+#ifdef _WIN32
+  return status; // the process's exit code itself
+#else
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
 
 } // namespace vorn_test

@@ -29,6 +29,10 @@ Bytes ReadFile(const std::string &path);
 bool Exists(const std::string &path);
 Bytes RandomBytes(std::size_t n, std::uint32_t seed);
 
+// The exit code of a finished child process from the status that wait,
+// pclose or a death test reports; -1 when it did not exit normally.
+int ExitCode(int status);
+
 // The notice of the fatal path as the platform layer prints it.
 std::string FatalNotice(const std::string &text);
 

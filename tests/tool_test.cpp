@@ -1,6 +1,4 @@
 // The lzx tool as a user runs it: a separate process per command.
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -19,14 +17,29 @@ struct Result {
   std::string out; // standard output and error together
 };
 
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+// The tool's path as the Windows side sees the host's file system (Z:).
+std::string ToolPath() {
+  std::string path = LZX_TOOL;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char &c : path)
+    if (c == '/') c = '\\';
+  return "\"" + path + "\"";
+}
+#else
+std::string ToolPath() { return LZX_TOOL; }
+#endif
+
 Result Lzx(const std::string &args) {
-  const std::string command = std::string(LZX_TOOL) + " " + args + " 2>&1";
+  const std::string command = ToolPath() + " " + args + " 2>&1";
   FILE *pipe = popen(command.c_str(), "r");
   Result r{-1, {}};
   char buf[4096];
   for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
   const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.status = vorn_test::ExitCode(raw);
   return r;
 }
 

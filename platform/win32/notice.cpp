@@ -1,0 +1,23 @@
+// Notices are message boxes. A test build (VORN_UNATTENDED) answers them
+// without a person when the environment variable VORN_UNATTENDED is set: the
+// caption and text go to standard error as on POSIX, and OK counts as pressed.
+#include "platform/notice.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
+#ifdef VORN_UNATTENDED
+  if (GetEnvironmentVariableA("VORN_UNATTENDED", nullptr, 0) != 0) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
+    std::fflush(stderr);
+    return kPlatButtonOk;
+  }
+#endif
+  UINT style = MB_OK;
+  if (icon == PlatIcon::Error) style |= MB_ICONERROR;
+  else if (icon == PlatIcon::Information) style |= MB_ICONINFORMATION;
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}

@@ -1,0 +1,54 @@
+// System facts on Windows.
+#include "platform/system.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+std::uint16_t PlatSystemLanguage() { return GetSystemDefaultLangID(); }
+
+std::uint32_t PlatSystemVersion() { return GetVersion(); }
+
+void PlatTempDirectory(char *out, std::uint32_t capacity) { GetTempPathA(capacity, out); }
+
+void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
+  // "C:\Program Files\NAME" on the drive that holds the Windows directory.
+  char windows[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  wsprintfA(out, "%.*s", static_cast<int>(capacity) - 1, "C:\\Program Files\\");
+  const std::size_t used = std::strlen(out);
+  if (used + 1 < capacity) lstrcpynA(out + used, name, static_cast<int>(capacity - used));
+  if (windows[0] != '\0') out[0] = windows[0];
+}
+
+bool PlatProbeRunning(const char *name) {
+  // A named 32-byte mapping backed by the paging file; its handle stays open
+  // (and inheritable) until the process ends, so the name stays taken.
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+  const HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READONLY, 0, 32, name);
+  if (h == nullptr) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+namespace {
+using DllGetVersionProc = HRESULT(CALLBACK *)(DLLVERSIONINFO *);
+}
+
+bool PlatDialogToolkitReady() {
+  const HMODULE library = LoadLibraryA("comctl32.dll");
+  if (library == nullptr) return false;
+  bool ready = true;
+  const auto proc = reinterpret_cast<DllGetVersionProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetVersion")));
+  if (proc != nullptr) {
+    DLLVERSIONINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info; // 20 bytes
+    ready = proc(&info) == 0;
+  }
+  FreeLibrary(library);
+  if (ready) InitCommonControls();
+  return ready;
+}
