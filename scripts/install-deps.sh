@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, only those missing.
+#   install-deps.sh          the native build and its tests
+#   install-deps.sh win32    also the Windows cross build and Wine
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev desktop-file-utils)
+if [ "${1:-}" = win32 ]; then
+  # googletest brings the sources that the cross build compiles for Windows.
+  packages+=(googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool
+             x11-apps imagemagick)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -13,5 +20,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "== installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [ "${1:-}" = win32 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386 # Wine's 32-bit half
+fi
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt-get install -y -qq "${missing[@]}" >/dev/null

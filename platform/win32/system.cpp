@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <cstdio>
 #include <cstring>
 
 std::uint16_t PlatSystemLanguage() { return GetSystemDefaultLangID(); }
@@ -17,9 +18,8 @@ void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
   // "C:\Program Files\NAME" on the drive that holds the Windows directory.
   char windows[MAX_PATH] = {};
   GetWindowsDirectoryA(windows, sizeof windows);
-  wsprintfA(out, "%.*s", static_cast<int>(capacity) - 1, "C:\\Program Files\\");
-  const std::size_t used = std::strlen(out);
-  if (used + 1 < capacity) lstrcpynA(out + used, name, static_cast<int>(capacity - used));
+  if (capacity == 0) return;
+  std::snprintf(out, capacity, "C:\\Program Files\\%s", name);
   if (windows[0] != '\0') out[0] = windows[0];
 }
 

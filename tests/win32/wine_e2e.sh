@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The Windows programs as a user runs them, under Wine: one case per call,
+# named by the first argument. Message boxes are answered by the test build
+# (VORN_UNATTENDED) and appear on standard error as "[caption]" and text.
+#
+# Environment: VORN_BIN (the cross build folder), VORN_WINE_RUN (the Wine
+# wrapper), VORN_NATIVE_LZX (the native lzx, for the cross-check),
+# VORN_OBJDUMP (the cross objdump).
+set -euo pipefail
+case_name=$1
+bin=$VORN_BIN
+run() { "$VORN_WINE_RUN" "$@"; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-e2e-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Runs a program; its status goes to $status, standard error to err.txt
+# (as lines: the C runtime writes CR LF, and bash warns about locales that
+# this machine lacks, which is no part of the program's output).
+status=0
+tidy() { tr -d '\r' <err.raw | grep -v '^bash: warning: setlocale' >err.txt || true; }
+program() {
+  status=0
+  run "$@" >out.txt 2>err.raw </dev/null || status=$?
+  tidy
+}
+
+expect_status() { [ "$status" -eq "$1" ] || { cat err.txt >&2; fail "status $status, expected $1"; }; }
+expect_notice() { # caption, text: the whole of standard error
+  printf '[%s]\n%s\n' "$1" "$2" >want.txt
+  diff want.txt err.txt >&2 || fail "notices differ"
+}
+
+registry() { run reg "$@" >/dev/null 2>&1; }
+forget_installation() {
+  registry delete 'HKCU\Software\Vorn' /f || true
+  registry delete 'HKCU\Software\Talvik' /f || true
+}
+installed() { # location, version
+  forget_installation
+  registry add 'HKCU\Software\Vorn' /v Location /t REG_SZ /d "$1" /f
+  registry add 'HKCU\Software\Vorn' /v Version /t REG_SZ /d "$2" /f
+}
+
+case $case_name in
+pe-gui-program)
+  for p in vorn-update vorn-demo talvik-update talvik-demo; do
+    "$VORN_OBJDUMP" -p "$bin/updater/$p.exe" >dump.txt
+    grep -q 'Magic.*010b.*(PE32)' dump.txt || fail "$p.exe is not a 32-bit PE file"
+    grep -q 'Subsystem.*(Windows GUI)' dump.txt || fail "$p.exe is not a GUI program"
+    # Statically linked: only system libraries are imported.
+    if grep 'DLL Name' dump.txt | grep -qiv -E 'kernel32|user32|gdi32|advapi32|comctl32|msvcrt|shell32|ole32|api-ms-win'; then
+      grep 'DLL Name' dump.txt >&2
+      fail "$p.exe needs a library that Windows does not have"
+    fi
+  done
+  ;;
+no-installation)
+  forget_installation
+  program "$bin/updater/vorn-update.exe"
+  expect_status 0
+  expect_notice "Exit program" "Vorn directory not found"
+  # The lookup left the empty key behind.
+  run reg query 'HKCU\Software\Vorn' >/dev/null 2>&1 || fail "the key was not created"
+  program "$bin/updater/talvik-update.exe" -dut
+  expect_status 0
+  expect_notice "Einde programma" "Talvik directory niet gevonden"
+  ;;
+too-old-version)
+  installed 'C:\Vorn' 1.9
+  program "$bin/updater/vorn-update.exe"
+  expect_status 0
+  expect_notice "Exit program" "You need Vorn version 2.0 to be able to use this update."
+  installed 'C:\Vorn' ''
+  program "$bin/updater/vorn-update.exe" -DUT
+  expect_status 0
+  expect_notice "Einde programma" "U heeft Vorn versie 2.0 nodig voor deze update."
+  ;;
+version-gate-passes)
+  # Past the gate the dialog opens; without a display it cannot, and the
+  # program ends normally without any message.
+  installed 'C:\Vorn' 2.03
+  program "$bin/updater/vorn-update.exe"
+  expect_status 0
+  [ ! -s err.txt ] || { cat err.txt >&2; fail "a message was shown"; }
+  ;;
+product-running)
+  forget_installation
+  # Started directly (not through a function), so that $! is the wrapper
+  # whose time limit passes the signal on to Wine.
+  "$VORN_WINE_RUN" "$bin/tests/win32/hold_marker.exe" Quillon 60 >held.txt &
+  holder=$!
+  for _ in $(seq 1 100); do grep -q held held.txt 2>/dev/null && break; sleep 0.1; done
+  grep -q held held.txt || fail "the marker holder did not start"
+  program "$bin/updater/vorn-update.exe"
+  expect_status 1
+  expect_notice "Exit program" "During updating Vorn should not be active."
+  # Refused before the settings were touched: no key was created.
+  if run reg query 'HKCU\Software\Vorn' >/dev/null 2>&1; then fail "the key was created"; fi
+  # The other line looks for its own marker only.
+  program "$bin/updater/talvik-update.exe"
+  expect_status 0
+  kill "$holder" 2>/dev/null || true
+  wait "$holder" 2>/dev/null || true
+  ;;
+dutch-system | belgian-system)
+  forget_installation
+  locale=nl_NL.UTF-8
+  [ "$case_name" = belgian-system ] && locale=nl_BE.UTF-8
+  LC_ALL=$locale program "$bin/updater/vorn-update.exe"
+  expect_status 0
+  expect_notice "Einde programma" "Vorn directory niet gevonden"
+  # An option after the system language still wins.
+  LC_ALL=$locale program "$bin/updater/vorn-update.exe" -eng
+  expect_notice "Exit program" "Vorn directory not found"
+  ;;
+cross-compress)
+  [ -x "${VORN_NATIVE_LZX:-}" ] || { echo "no native lzx given: nothing to compare"; exit 0; }
+  : >empty
+  printf 'x' >one
+  head -c 16383 /dev/urandom >r16383
+  head -c 16384 /dev/zero >z16384
+  head -c 16385 /dev/urandom >r16385
+  for i in $(seq 1 4000); do echo "line $i of the Vorn help, with some words repeated: update help $((i % 37))"; done >text
+  # A picture-like file of rows for the row transform.
+  for i in $(seq 0 299); do printf '%0200d' "$((i % 7))"; done >rows
+  for f in empty one r16383 z16384 r16385 text rows; do
+    for mode in "" --huffman --rows; do
+      native=0 win=0
+      "$VORN_NATIVE_LZX" compress $mode "$f" "$f.native" >/dev/null 2>native.err || native=$?
+      run "$bin/tools/lzx.exe" compress $mode "$f" "$f.win" >/dev/null 2>win.err || win=$?
+      if [ "$native" -ne 0 ]; then
+        # A file the mode cannot take: both refuse it, with the same text.
+        [ "$win" -eq "$native" ] || fail "$f $mode: native status $native, Windows status $win"
+        diff <(tr -d '\r' <win.err) native.err >&2 || fail "$f $mode: the refusals differ"
+        continue
+      fi
+      [ "$win" -eq 0 ] || fail "$f ${mode:-(LZ)}: lzx.exe failed"
+      cmp -s "$f.native" "$f.win" || fail "$f ${mode:-(LZ)}: the two tools wrote different bytes"
+      run "$bin/tools/lzx.exe" decompress "$f.native" "$f.back-win" >/dev/null
+      "$VORN_NATIVE_LZX" decompress "$f.win" "$f.back-native" >/dev/null
+      cmp -s "$f" "$f.back-win" || fail "$f ${mode:-(LZ)}: lzx.exe does not read the native file back"
+      cmp -s "$f" "$f.back-native" || fail "$f ${mode:-(LZ)}: lzx does not read the Windows file back"
+    done
+  done
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "ok: $case_name"
