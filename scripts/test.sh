@@ -23,6 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 echo "== preset win32 (Wine prefix $WINEPREFIX)"
+bash scripts/wine-run.sh --prepare
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 ctest --preset win32

@@ -23,7 +23,7 @@ const Texts kCatalogue[] = {
     /* 13 */ {"De update is aangebracht.", "The update has been applied."},
     /* 14 */ {"Update verslag", "Update report"},
     /* 15 */ {"E-mail: info@vorn.example", "E-mail: support@vorn.example"},
-    /* 16 */ {"Internet: www.vorn.example/nl", "Internet: www.vorn.example/en"},
+    /* 16 */ {"Internet: vorn.example/nl", "Internet: vorn.example/en"},
     /* 17 */ {"Vorn directory niet gevonden", "Vorn directory not found"},
     /* 18 */ {"Einde programma", "Exit program"},
     /* 19 */ {"Talvik directory niet gevonden", "Talvik directory not found"},
