@@ -104,6 +104,11 @@ void FileRename(FileRef *ref, const char *newName) {
   CopyName(ref->name, newName);
 }
 
+void FileReplace(FileRef *ref, const char *newName) {
+  if (!PlatReplace(ref->name, newName)) FileError(ref, 204);
+  CopyName(ref->name, newName);
+}
+
 bool FileDelete(FileRef *ref) {
   if (FileExists(ref->name) && !PlatDelete(ref->name)) {
     if (ref->elementSize < 0) return false;

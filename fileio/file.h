@@ -32,7 +32,11 @@ void FileSeek(FileRef *ref, std::int32_t offset, std::int32_t origin);
 std::int32_t FileTell(FileRef *ref);
 std::int32_t FileSize(FileRef *ref);
 
-void FileRename(FileRef *ref, const char *newName);
+void FileRename(FileRef *ref, const char *newName); // error 204; fails when newName exists
+// Puts the closed file in place of newName in one step (replacing it when it
+// exists), so that newName is always either the old file or the new one;
+// error 204 like a rename. The record takes the new name.
+void FileReplace(FileRef *ref, const char *newName);
 bool FileDelete(FileRef *ref);
 void FileCopy(FileRef *source, FileRef *target, void *buffer, std::int32_t bufferBytes);
 bool FileDosTime(FileRef *ref, std::uint32_t *out);

@@ -6,6 +6,7 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
+#include "lzx/replace.h"
 
 namespace {
 
@@ -39,7 +40,26 @@ bool DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t co
   return true;
 }
 
+// A '#' name must stay under the target directory: no leading separator, no
+// drive (nor any colon), no ".." component. Both separators count, since
+// either reaches the file system on one of the platforms.
+bool StaysUnderTarget(const char *relative) {
+  if (*relative == '\\' || *relative == '/') return false;
+  for (const char *part = relative; *part;) {
+    const char *end = part;
+    while (*end && *end != '\\' && *end != '/') {
+      if (*end == ':') return false;
+      ++end;
+    }
+    if (end - part == 2 && part[0] == '.' && part[1] == '.') return false;
+    part = *end ? end + 1 : end;
+  }
+  return true;
+}
+
 } // namespace
+
+std::int32_t UnpackPlainNames = 1;
 
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
                        std::int32_t flag) {
@@ -56,8 +76,10 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     int length;
     if (entry.name[0] == '#') {
       if (!target) FatalMessage("UnPackLZX no target");
+      if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", entry.name);
       length = std::snprintf(path, sizeof path, "%s\\%s", target, entry.name + 1);
     } else {
+      if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
       length = std::snprintf(path, sizeof path, "%s", entry.name);
     }
     if (length > 255) FatalMessage("UnPackLZX: path too long");
@@ -71,19 +93,22 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     else if (flag == 0 && FileExists(path)) write = false;
     if (entry.replaceOnly != 0 && !FileExists(path)) write = false;
 
-    FileRef out;
-    FileRefInit(&out, 1, path);
-    if (write) FileCreate(&out);
+    // A written entry goes to a temporary file beside its target, which takes
+    // the target's place only when it is complete (and unscrambled): a
+    // failure part-way leaves the installed file as it was.
+    Replacement out;
+    if (write) ReplaceBegin(&out, path, 1);
     for (std::int32_t left = entry.size; left > 0;) {
       const std::int32_t want = left < static_cast<std::int32_t>(sizeof g_copy) ? left : static_cast<std::int32_t>(sizeof g_copy);
       const std::int32_t n = Hread(g_copy, want, h);
       if (n == 0) FatalMessage("UnPackLZX: unexpected eof");
-      if (write) FileWrite(&out, n, g_copy);
+      if (write) FileWrite(&out.file, n, g_copy);
       left -= n;
     }
     if (write) {
-      FileClose(&out);
-      if (entry.scrambled == 1) ScrambleFile(&out);
+      FileClose(&out.file);
+      if (entry.scrambled == 1) ScrambleFile(&out.file);
+      ReplaceCommit(&out);
     }
     if (entry.deleteAfter != 0) {
       FileRef gone;

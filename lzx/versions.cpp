@@ -4,6 +4,7 @@
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
+#include "lzx/replace.h"
 
 ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
   FileRef ref;
@@ -39,10 +40,11 @@ VersionCounts VersionListSettle(ArchiveEntry *list, std::int32_t capacity) {
 }
 
 void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used) {
-  FileRef ref;
-  FileRefInit(&ref, static_cast<std::int32_t>(sizeof(ArchiveEntry)), path);
-  FileCreate(&ref);
-  FileWrite(&ref, used, list);
-  FileClose(&ref);
+  // Written beside the old version file and then put in its place, so that a
+  // failed write leaves the old list whole.
+  Replacement r;
+  ReplaceBegin(&r, path, static_cast<std::int32_t>(sizeof(ArchiveEntry)));
+  FileWrite(&r.file, used, list);
+  ReplaceCommit(&r);
   BlockFree(list, "Version file");
 }

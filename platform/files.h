@@ -44,6 +44,10 @@ bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime);
 
 // Renames; fails when the target exists.
 bool PlatRename(const char *from, const char *to);
+// Puts from in place of to in one step, replacing to when it exists: after
+// a failure or a crash, to is either the old file or the new one, whole.
+// The new content is on the disk before the name changes.
+bool PlatReplace(const char *from, const char *to);
 bool PlatDelete(const char *name);
 // Attribute bits (kPlatAttr...), or kPlatNoAttributes when the name cannot be read.
 std::uint32_t PlatAttributes(const char *name);

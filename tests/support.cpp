@@ -15,8 +15,15 @@ namespace vorn_test {
 
 void ScratchTest::SetUp() {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // A new directory of our own under the system's temporary directory.
   namespace fs = std::filesystem;
+  const char *parent = std::getenv("VORN_SCRATCH_DIR");
+  if (shareWithDeathTests_ && !GTEST_FLAG_GET(internal_run_death_test).empty() && parent && *parent) {
+    dir_ = parent;
+    previous_ = fs::current_path().string();
+    fs::current_path(dir_);
+    return;
+  }
+  // A new directory of our own under the system's temporary directory.
   static std::mt19937 rng(std::random_device{}());
   std::error_code error;
   for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
@@ -26,6 +33,11 @@ void ScratchTest::SetUp() {
   ASSERT_FALSE(dir_.empty()) << "no scratch directory";
   previous_ = std::filesystem::current_path().string();
   std::filesystem::current_path(dir_);
+#ifdef _WIN32
+  _putenv_s("VORN_SCRATCH_DIR", dir_.c_str());
+#else
+  setenv("VORN_SCRATCH_DIR", dir_.c_str(), 1);
+#endif
 }
 
 void ScratchTest::TearDown() {

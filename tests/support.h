@@ -21,6 +21,11 @@ protected:
   void TearDown() override;
   std::string dir_; // absolute path of the scratch directory
   std::string previous_;
+  // A death test's child runs the test body again from the top. By default it
+  // gets a scratch directory of its own; a fixture that sets this works in
+  // its parent's, so that the parent sees on disk what the child left behind
+  // (its body must then be safe to run twice over the same directory).
+  bool shareWithDeathTests_ = false;
 };
 
 void WriteFile(const std::string &path, const Bytes &data);

@@ -130,6 +130,20 @@ TEST_F(ToolTest, PackListUnpackWithVersions) {
   EXPECT_EQ(AsText(ReadFile("install/a.txt")), "alpha");
 }
 
+TEST_F(ToolTest, UnpackRefusesNamesWithoutHashUnlessAllowed) {
+  WriteFile("p.txt", "plain");
+  WriteFile("list", "plain.lzx\n.\\\np.txt|V=100\nout\\written.txt\n");
+  ASSERT_EQ(Lzx("pack list").status, 0);
+  std::filesystem::create_directories("out");
+  Result r = Lzx("unpack plain.lzx target");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.out, ::testing::HasSubstr("UnPackLZX: name without '#' refused: out\\written.txt"));
+  EXPECT_FALSE(vorn_test::Exists("out/written.txt"));
+  r = Lzx("unpack plain.lzx target --allow-absolute");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(AsText(ReadFile("out/written.txt")), "plain");
+}
+
 TEST_F(ToolTest, ScrambleTwiceRestores) {
   const Bytes data = vorn_test::RandomBytes(1000, 6);
   WriteFile("s", data);

@@ -2,9 +2,11 @@
 // sandbox (HOME, XDG directories, TMPDIR, locale) with scripted input.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -62,6 +64,13 @@ protected:
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
+      if (fileSizeLimit_ > 0) {
+        // No file may grow past the limit, for root too: a write past it
+        // fails (EFBIG) like a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit r{fileSizeLimit_, fileSizeLimit_};
+        setrlimit(RLIMIT_FSIZE, &r);
+      }
       std::vector<char *> argv{const_cast<char *>(path.c_str())};
       for (auto &a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -109,7 +118,14 @@ protected:
   std::string HelpFile() const { return Inst() + "/help/vorn.htm"; }
 
   std::map<std::string, std::string> env_;
+  rlim_t fileSizeLimit_ = 0;
 };
+
+bool TemporaryFileLeft(const std::string &dir) {
+  for (const auto &e : fs::recursive_directory_iterator(dir))
+    if (e.path().filename().string().rfind("~lzx", 0) == 0) return true;
+  return false;
+}
 
 std::string Notice(const std::string &caption, const std::string &text) { return "[" + caption + "]\n" + text + "\n"; }
 
@@ -424,6 +440,68 @@ TEST_F(UpdaterTest, ALongDemoDirectoryIsRefusedNotOverrun) {
   EXPECT_EQ(o.err, Notice("Error", "SendShellCommand(AddItem) failed") +
                        Notice("Installation finished", "Installation completed."));
   EXPECT_TRUE(fs::exists(target + "/help/vorn.htm"));
+}
+
+// ---- failures part-way never leave the installation worse ----
+
+TEST_F(UpdaterTest, AHelpFileThatCannotBeWrittenWholeKeepsTheInstalledOne) {
+  Installed();
+  fs::create_directories(Inst() + "/help");
+  WriteFile(HelpFile(), "installed help");
+  VersionFile({{"#help\\vorn.htm", 200}});
+  const Bytes oldList = ReadFile(Inst() + "/lzx.ver");
+  fileSizeLimit_ = 2500; // the temporary archive fits, the new help (3188 bytes) does not
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_THAT(o.err, HasSubstr("[Einde programma]\n\nFile Error : name = ["));
+  EXPECT_THAT(o.err, HasSubstr("] code = 205"));
+  EXPECT_EQ(Slurp(HelpFile()), "installed help");
+  EXPECT_EQ(ReadFile(Inst() + "/lzx.ver"), oldList);
+  EXPECT_FALSE(TemporaryFileLeft(Inst()));
+}
+
+TEST_F(UpdaterTest, AVersionFileThatCannotBeRewrittenStaysAsItWas) {
+  Installed();
+  std::vector<std::pair<std::string, int>> records;
+  for (int i = 0; i < 20; ++i) records.emplace_back("#old\\f" + std::to_string(i), 150);
+  VersionFile(records); // 8640 bytes
+  const Bytes oldList = ReadFile(Inst() + "/lzx.ver");
+  fileSizeLimit_ = 8700; // the help fits, the list with one more record does not
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_THAT(o.err, HasSubstr("code = 205"));
+  EXPECT_EQ(ReadFile(Inst() + "/lzx.ver"), oldList);
+  EXPECT_FALSE(TemporaryFileLeft(Inst()));
+}
+
+TEST_F(UpdaterTest, UnusableVersionFileTemporaryDirectoryOrProductDirectoryEndClearly) {
+  // The version file is a directory: it cannot be read.
+  Installed();
+  fs::create_directories(Inst() + "/lzx.ver");
+  Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_THAT(o.err, HasSubstr("lzx.ver] code = 20"));
+  EXPECT_FALSE(fs::exists(HelpFile()));
+  fs::remove(Inst() + "/lzx.ver");
+
+  // The temporary directory is a regular file: TEMP.LZX cannot be made.
+  VersionFile({});
+  WriteFile(dir_ + "/notadir", "x");
+  env_["TMPDIR"] = dir_ + "/notadir";
+  o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, vorn_test::FatalNotice("\nFile Error : name = [" + dir_ + "/notadir/TEMP.LZX] code = 211"));
+  EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
+  EXPECT_FALSE(fs::exists(HelpFile()));
+  env_["TMPDIR"] = dir_ + "/tmp";
+
+  // The product directory is a regular file.
+  WriteFile(dir_ + "/product", "not a directory");
+  Settings("Talvik", "Location=" + dir_ + "/product\n");
+  o = Run("talvik-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_THAT(o.err, HasSubstr("code = 211"));
+  EXPECT_EQ(Slurp(dir_ + "/product"), "not a directory");
 }
 
 } // namespace

@@ -223,6 +223,9 @@ int main(int argc, char **argv) {
   auto *over = unpack->add_flag("--overwrite", overwrite, "overwrite existing files (without --versions)");
   unpack->add_option("--versions", versions, "version file to decide by and update, as an install does")
       ->excludes(over);
+  bool allowAbsolute = false;
+  unpack->add_flag("--allow-absolute", allowAbsolute,
+                   "write entries whose names have no '#' where they point (absolute or current-directory paths)");
 
   auto *versionList = app.add_subcommand("versions", "List the records of version file VERFILE (lzx.ver)");
   versionList->add_option("VERFILE", in, "version file")->required()->check(CLI::ExistingFile);
@@ -245,7 +248,10 @@ int main(int argc, char **argv) {
   if (info->parsed()) return Info(in);
   if (pack->parsed()) return Pack(in);
   if (list->parsed()) return List(in);
-  if (unpack->parsed()) return Unpack(in, target, overwrite, versions);
+  if (unpack->parsed()) {
+    UnpackPlainNames = allowAbsolute ? 1 : 0;
+    return Unpack(in, target, overwrite, versions);
+  }
   if (versionList->parsed()) return Versions(in);
   return Scramble(in);
 }

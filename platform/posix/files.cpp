@@ -171,6 +171,23 @@ bool PlatRename(const char *from, const char *to) {
   return true;
 }
 
+bool PlatReplace(const char *from, const char *to) {
+  const std::string a = HostName(from), b = HostName(to);
+  // The data first, then the name: a crash between the two must not leave
+  // the new name on an empty file.
+  const int fd = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  const bool synced = fsync(fd) == 0;
+  const int syncError = errno;
+  close(fd);
+  if (!synced) {
+    errno = syncError;
+    return Fail();
+  }
+  if (rename(a.c_str(), b.c_str()) != 0) return Fail();
+  return true;
+}
+
 bool PlatDelete(const char *name) {
   if (unlink(HostName(name).c_str()) != 0) return Fail();
   return true;

@@ -60,6 +60,10 @@ bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime) {
 
 bool PlatRename(const char *from, const char *to) { return MoveFileA(from, to) != 0; }
 
+bool PlatReplace(const char *from, const char *to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
 
 std::uint32_t PlatAttributes(const char *name) {
