@@ -8,6 +8,7 @@
 #include "platform/process.h"
 
 BlockSlot BlockTable[kBlockSlots];
+FatalEndFn FatalEndHook = nullptr;
 
 void FatalMessage(const char *format, ...) {
   char text[kFatalTextSize];
@@ -18,6 +19,7 @@ void FatalMessage(const char *format, ...) {
   va_end(args);
   const int button = PlatNotice(text, "Einde programma", PlatIcon::Error);
   RegistryCloseAll();
+  if (FatalEndHook) FatalEndHook(text);
   PlatExit(button + 1);
 }
 

@@ -14,6 +14,12 @@
 // negative code means "no code".
 [[noreturn]] void InternalError(const char *module, std::int32_t line, std::int32_t code);
 
+// When set, called with the text after every registered file is closed, in
+// place of ending the process. It must not return (a fuzzing harness jumps
+// back to its loop); if it does, the process ends as usual.
+using FatalEndFn = void (*)(const char *text);
+extern FatalEndFn FatalEndHook;
+
 inline constexpr int kFatalTextSize = 200;
 inline constexpr int kBlockSlots = 200;
 

@@ -123,9 +123,24 @@ std::int32_t DoFtell(FileRef *ref) {
   return pos;
 }
 
+namespace {
+HILE *g_live = nullptr; // the open handles, newest first
+}
+
+void HreleaseAll() {
+  while (HILE *h = g_live) {
+    g_live = h->liveNext;
+    if (h->tempName[0] != '\0') std::remove(h->tempName);
+    std::free(h);
+  }
+}
+
 HILE *Hopen(const char *name, const char *mode) {
   auto *h = static_cast<HILE *>(std::calloc(1, sizeof(HILE)));
   if (!h) FatalMessage("Hopen: out of mem");
+  h->liveNext = g_live;
+  if (g_live) g_live->livePrev = h;
+  g_live = h;
   std::int32_t flags = 0;
   if (mode[0] == 'r') h->mode = 0;
   else if (mode[0] == 'w') h->mode = 1;
@@ -284,6 +299,9 @@ std::int32_t Hclose(HILE *h) {
   } else {
     DoFclose(&h->dataFile);
   }
+  if (h->livePrev) h->livePrev->liveNext = h->liveNext;
+  else g_live = h->liveNext;
+  if (h->liveNext) h->liveNext->livePrev = h->livePrev;
   std::memset(h, 0, sizeof *h);
   std::free(h);
   return size;

@@ -34,6 +34,7 @@ struct HILE {
   std::int32_t blockBase; // uncompressed position of block[0]
   std::int32_t fill;      // write: bytes buffered; read: next byte; 16384 = used up
   std::int32_t atEof;
+  HILE *liveNext, *livePrev; // every handle not yet closed, for HreleaseAll
 };
 
 // Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
@@ -50,6 +51,10 @@ void Hputc(std::int32_t c, HILE *h);
 std::int32_t Heof(HILE *h);
 void Hfill(HILE *h);
 void Hflus(HILE *h);
+// Frees every handle that is still open, without finishing it, and removes
+// the temporary index files of write handles. For a process that goes on
+// after a fatal end (a fuzzing harness); the files were closed by the fatal path.
+void HreleaseAll();
 
 // Called after each block is coded, with the handle; null (the default) for none.
 extern void (*BlockProgress)(const HILE *h);

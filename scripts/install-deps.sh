@@ -3,7 +3,7 @@
 #   install-deps.sh          the native build and its tests
 #   install-deps.sh win32    also the Windows cross build and Wine
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev desktop-file-utils)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev desktop-file-utils clang-14 libclang-rt-14-dev)
 if [ "${1:-}" = win32 ]; then
   # googletest brings the sources that the cross build compiles for Windows.
   packages+=(googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs (when run as root on Debian), then configures,
 # builds and runs the whole test suite: natively in the default and the
-# sanitizer presets, then the Windows cross build with every test under Wine.
+# sanitizer presets (with the fuzz corpora), each fuzz target for a short
+# while, then the Windows cross build with every test under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,13 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# Each fuzz target for a bounded time, when clang is here (the regression
+# corpora were replayed above, under the sanitizers too).
+if command -v clang++-14 >/dev/null; then
+  echo "== fuzzing, 30 seconds a target"
+  bash scripts/fuzz.sh 30
+fi
 
 # Wine runs in a throwaway prefix, removed at the end.
 wine_home=$(mktemp -d "${TMPDIR:-/tmp}/vorn-wine-XXXXXX")
