@@ -1,5 +1,6 @@
 // Bit stream, Huffman code construction and code-length transmission.
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "lzx/codec/bits.h"
@@ -128,7 +129,8 @@ TEST(Huffman, NoneOrOneSymbolGetsAOneBitCode) {
 TEST(Huffman, FastTableForAOneBitCode) {
   Build({0, 0, 0, 5});
   FastInit(&CodeTable);
-  for (int i = 0; i < 1024; ++i) EXPECT_EQ(FastTable[i], i % 2 == 0 ? 3 : 512) << i;
+  // Symbol 3 with its 1-bit code on even windows; no code on odd ones.
+  for (int i = 0; i < 1024; ++i) EXPECT_EQ(FastTable[i], i % 2 == 0 ? (3 | 1 << kFastLengthShift) : 512) << i;
 }
 
 TEST(Huffman, CanonicalCodesFromLengths) {
@@ -153,7 +155,11 @@ TEST(Huffman, LongCodesAreFoundByTheLinearSearch) {
   FastInit(&CodeTable);
   for (int s = 0; s < 16; ++s) {
     const auto window = static_cast<std::uint32_t>(CodeTable.codes[s]) | 0xabc00000u; // junk above the code
-    std::int32_t got = FastTable[window & 0x3ff];
+    const std::uint16_t entry = FastTable[window & 0x3ff];
+    std::int32_t got = entry & kFastSymbolMask;
+    if (CodeTable.lengths[s] <= 10) {
+      EXPECT_EQ(entry >> kFastLengthShift, CodeTable.lengths[s]) << s;
+    }
     if (CodeTable.lengths[s] > 10) {
       EXPECT_EQ(got, 512) << s;
       got = DecodeLong(&CodeTable, window);
@@ -165,6 +171,50 @@ TEST(Huffman, LongCodesAreFoundByTheLinearSearch) {
   CodeTable.lengths[1] = 0;
   EXPECT_FATAL(DecodeLong(&CodeTable, 0x7fff), "DecodeLong: code not found");
   EXPECT_FATAL(UnCode(&CodeTable, 0x7fff), "UnCode: code not found");
+}
+
+// The canonical decoding of long codes gives what the linear search gives,
+// for codes built from frequencies and for arbitrary (damaged) lengths.
+TEST(Huffman, CanonicalLongCodeDecodingMatchesTheLinearSearch) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 60; ++round) {
+    CodeTable.count = 400;
+    if (round % 2 == 0) {
+      // A proper code with long codes: steeply falling frequencies.
+      FresInit(&CodeTable, 400);
+      for (int s = 0; s < 400; ++s) CodeTable.keys[s] += static_cast<std::uint32_t>(1 + (rng() % 3 == 0 ? 0 : (1u << (rng() % 15)))) << 16;
+      FreqToLen(&CodeTable);
+    } else {
+      // Damaged lengths: too many, too few or mixed up.
+      for (int s = 0; s < 400; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : 9 + rng() % 16);
+      bool over = false;
+      std::int32_t number[25] = {};
+      for (int s = 0; s < 400; ++s) ++number[CodeTable.lengths[s]];
+      std::uint32_t first = 0;
+      for (int l = 1; l <= 24; ++l) {
+        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+        if ((first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) over = true;
+      }
+      if (over) continue; // LenToVal refuses it (tested above)
+    }
+    LenToVal(&CodeTable);
+    FastInit(&CodeTable);
+    LongCodeInit(&CodeTable);
+    for (int k = 0; k < 3000; ++k) {
+      const auto window = static_cast<std::uint32_t>(rng());
+      if (FastTable[window & 0x3ff] != kNoSymbol) continue;
+      std::int32_t want = -1;
+      for (std::int32_t s = 0; s < CodeTable.count && want < 0; ++s) {
+        const int l = CodeTable.lengths[s];
+        if (l > 10 && ((window ^ static_cast<std::uint32_t>(CodeTable.codes[s])) & BitMask[l]) == 0) want = s;
+      }
+      if (want >= 0) {
+        ASSERT_EQ(DecodeLongFast(&CodeTable, window), want) << "round " << round << " window " << window;
+      } else if (k % 500 == 0) {
+        EXPECT_FATAL(DecodeLongFast(&CodeTable, window), "DecodeLong: code not found");
+      }
+    }
+  }
 }
 
 TEST(Huffman, TooManySymbols) { EXPECT_FATAL(FresInit(&CodeTable, 513), "FresInit: too many symbols"); }

@@ -30,6 +30,17 @@ inline std::uint32_t LoadWord(const std::uint8_t *p) {
 }
 
 inline void StoreWord(std::uint8_t *p, std::uint32_t w) { std::memcpy(p, &w, 4); }
+inline std::uint64_t LoadWord64(const std::uint8_t *p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+inline void StoreWord64(std::uint8_t *p, std::uint64_t w) { std::memcpy(p, &w, 8); }
+// The 57 or more stream bits from bit pos on, in the low bits: one 64-bit
+// load, as the decoders read a whole item (code and extra bits) at once.
+// Reads at most 8 bytes from byte pos/8, which kBitSlack covers for any
+// pos below the buffer's bit count.
+inline std::uint64_t BitWindow(std::uint32_t pos) { return LoadWord64(BitBuffer + (pos >> 3)) >> (pos & 7); }
 
 // Writes value (below 2^n) as an n-bit field; the bits above it in the word are cleared.
 inline void BitPut(int n, std::uint32_t value) {

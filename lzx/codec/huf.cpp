@@ -32,12 +32,25 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
   RecvLens(&CodeTable, 256);
   LenToVal(&CodeTable);
   FastInit(&CodeTable);
+  LongCodeInit(&CodeTable);
+  auto pos = static_cast<std::uint32_t>(BitPos);
+  const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (BitPos < bitCount) {
-    const std::int32_t s = DecodeSymbol();
+  while (pos < end) {
+    const std::uint64_t window = BitWindow(pos);
+    const std::uint16_t entry = FastTable[window & 0x3ff];
+    std::int32_t s;
+    if (entry != kNoSymbol) {
+      s = entry & kFastSymbolMask;
+      pos += entry >> kFastLengthShift;
+    } else {
+      s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+      pos += CodeTable.lengths[s];
+    }
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
     BlockBuffer[out++] = static_cast<std::uint8_t>(s);
   }
+  BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");
   return out;
 }

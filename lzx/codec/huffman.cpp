@@ -1,6 +1,7 @@
 #include "lzx/codec/huffman.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <functional>
 
@@ -101,29 +102,45 @@ std::uint32_t BitRev(std::uint32_t v, int n) {
   return r;
 }
 
+namespace {
+
+// The bits of each byte in reverse order.
+constexpr auto kReversedBytes = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned r = 0;
+    for (int i = 0; i < 8; ++i) r |= ((v >> i) & 1u) << (7 - i);
+    t[v] = static_cast<std::uint8_t>(r);
+  }
+  return t;
+}();
+
+// The low 24 bits of v in reverse order.
+inline std::uint32_t Reverse24(std::uint32_t v) {
+  return static_cast<std::uint32_t>(kReversedBytes[v & 0xff]) << 16 |
+         static_cast<std::uint32_t>(kReversedBytes[(v >> 8) & 0xff]) << 8 | kReversedBytes[(v >> 16) & 0xff];
+}
+
+} // namespace
+
 void LenToVal(HuffTable *table) {
   std::int32_t number[kMaxCodeLength + 1] = {};
   for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
+  // The canonical codes of each length count up from the first one, taken
+  // within the length's bits; running out of them is an overcounted code.
   std::uint32_t first = 0;
-  std::int32_t next[kMaxCodeLength + 1] = {};
+  std::uint32_t next[kMaxCodeLength + 1] = {};
   for (int l = 1; l <= kMaxCodeLength; ++l) {
     if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-    next[l] = static_cast<std::int32_t>(BitRev(first, l));
+    next[l] = first & BitMask[l];
   }
   for (std::int32_t s = 0; s < table->count; ++s) {
     const int l = table->lengths[s];
     if (l == 0) continue;
-    if (next[l] < 0) FatalMessage("LenToVal: overcounted");
-    table->codes[s] = next[l];
-    // Advance by one in reversed bit order: the canonical code's lowest bit is
-    // bit l-1 here. Carrying out of all l bits uses the length's space up.
-    auto v = static_cast<std::uint32_t>(next[l]);
-    int b = l - 1;
-    for (; b >= 0; --b) {
-      v ^= 1u << b;
-      if ((v >> b) & 1u) break;
-    }
-    next[l] = b < 0 ? -1 : static_cast<std::int32_t>(v);
+    if ((next[l] >> l) != 0) FatalMessage("LenToVal: overcounted");
+    // Stored bit-reversed, since the stream sends codes first bit first.
+    table->codes[s] = static_cast<std::int32_t>(Reverse24(next[l]) >> (24 - l));
+    ++next[l];
   }
 }
 
@@ -133,7 +150,7 @@ void FastInit(const HuffTable *table) {
     const int l = table->lengths[s];
     if (l < 1 || l > kFastBits) continue;
     for (auto i = static_cast<std::uint32_t>(table->codes[s]); i < (1u << kFastBits); i += 1u << l)
-      FastTable[i] = static_cast<std::uint16_t>(s);
+      FastTable[i] = static_cast<std::uint16_t>(s | l << kFastLengthShift);
   }
 }
 
@@ -141,6 +158,49 @@ std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window) {
   for (std::int32_t s = 0; s < table->count; ++s) {
     const int l = table->lengths[s];
     if (l > kFastBits && ((window ^ static_cast<std::uint32_t>(table->codes[s])) & BitMask[l]) == 0) return s;
+  }
+  FatalMessage("DecodeLong: code not found");
+}
+
+LongCodeIndex LongCodes;
+
+void LongCodeInit(const HuffTable *table) {
+  LongCodeIndex &x = LongCodes;
+  std::int32_t number[kMaxCodeLength + 1] = {};
+  for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
+  // Canonical decoding is exact only for a code whose lengths fit (the Kraft
+  // sum at most 1); damaged lengths keep the linear search.
+  x.canonical = true;
+  std::uint64_t first = 0;
+  for (int l = 1; l <= kMaxCodeLength; ++l) {
+    if (l > 1) first = (first + static_cast<std::uint64_t>(number[l - 1])) * 2;
+    if (first + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) x.canonical = false;
+    x.first[l] = static_cast<std::uint32_t>(first);
+  }
+  x.maxLength = kFastBits;
+  std::int32_t at = 0;
+  std::int32_t fill[kMaxCodeLength + 1] = {};
+  for (int l = kFastBits + 1; l <= kMaxCodeLength; ++l) {
+    x.offset[l] = fill[l] = at;
+    x.count[l] = static_cast<std::uint32_t>(number[l]);
+    if (number[l] > 0) x.maxLength = l;
+    at += number[l];
+  }
+  for (std::int32_t s = 0; s < table->count; ++s) {
+    const int l = table->lengths[s];
+    if (l > kFastBits) x.symbols[fill[l]++] = static_cast<std::uint16_t>(s);
+  }
+}
+
+std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window) {
+  const LongCodeIndex &x = LongCodes;
+  if (!x.canonical) return DecodeLong(table, window);
+  // The first 24 stream bits as a number, first bit highest: each length's
+  // canonical codes are consecutive numbers from x.first.
+  const std::uint32_t bits = Reverse24(window);
+  for (int l = kFastBits + 1; l <= x.maxLength; ++l) {
+    const std::uint32_t k = (bits >> (24 - l)) - x.first[l];
+    if (k < x.count[l]) return x.symbols[x.offset[l] + static_cast<std::int32_t>(k)];
   }
   FatalMessage("DecodeLong: code not found");
 }
@@ -155,8 +215,12 @@ std::int32_t UnCode(const HuffTable *table, std::uint32_t window) {
 
 std::int32_t DecodeSymbol() {
   const std::uint32_t window = LoadWord(BitBuffer + (BitPos >> 3)) >> (BitPos & 7);
-  std::int32_t s = FastTable[window & 0x3ff];
-  if (s == kNoSymbol) s = DecodeLong(&CodeTable, window);
+  const std::uint16_t entry = FastTable[window & 0x3ff];
+  if (entry != kNoSymbol) {
+    BitPos += entry >> kFastLengthShift;
+    return entry & kFastSymbolMask;
+  }
+  const std::int32_t s = DecodeLong(&CodeTable, window);
   BitPos += CodeTable.lengths[s];
   return s;
 }

@@ -23,7 +23,12 @@ struct HuffTable {
 
 extern HuffTable CodeTable; // the data alphabet
 extern HuffTable LenTable;  // the 27-symbol code-length alphabet
+// Indexed by the next 10 stream bits: the symbol whose code (of up to 10
+// bits) they begin with in bits 0-9, and that code's length in bits 10-14;
+// kNoSymbol (length 0) when the code is longer, or none matches.
 extern std::uint16_t FastTable[1 << kFastBits];
+inline constexpr std::uint16_t kFastSymbolMask = 0x3ff;
+inline constexpr int kFastLengthShift = 10;
 
 void FresInit(HuffTable *table, std::int32_t n);
 void FreqSort(HuffTable *table);
@@ -33,7 +38,25 @@ void TreeToLen(HuffTable *table, std::int32_t node, std::int32_t depth);
 std::uint32_t BitRev(std::uint32_t v, int n);
 void LenToVal(HuffTable *table);
 void FastInit(const HuffTable *table);
+// The symbol of a code longer than kFastBits at the start of window: the
+// linear search over the symbols, which defines the result.
 std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window);
+
+// The same answer found by length instead (canonical decoding), for the
+// decoders' inner loops. LongCodeInit prepares it for a table whose lengths
+// and codes are set; for lengths that do not form a proper code it falls
+// back to DecodeLong.
+struct LongCodeIndex {
+  bool canonical;
+  int maxLength;
+  std::uint32_t first[kMaxCodeLength + 1];  // first canonical code of each length
+  std::uint32_t count[kMaxCodeLength + 1];  // codes of each length
+  std::int32_t offset[kMaxCodeLength + 1];  // where each length's symbols start in symbols
+  std::uint16_t symbols[kMaxSymbols];       // long-code symbols by length, then symbol
+};
+extern LongCodeIndex LongCodes;
+void LongCodeInit(const HuffTable *table);
+std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
 // Decodes one CodeTable symbol at BitPos and moves past its code.

@@ -1,6 +1,7 @@
 #include "lzx/codec/lz.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "fileio/fatal.h"
@@ -123,33 +124,66 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
   RecvLens(&CodeTable, kLzSymbols);
   LenToVal(&CodeTable);
   FastInit(&CodeTable);
+  LongCodeInit(&CodeTable);
+  // Each item (code, then the extra bits of a reference: at most 24 + 7 + 14
+  // bits) is taken from one 64-bit window.
+  auto pos = static_cast<std::uint32_t>(BitPos);
+  const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (BitPos < bitCount) {
-    const std::int32_t s = DecodeSymbol();
+  while (pos < end) {
+    std::uint64_t window = BitWindow(pos);
+    const std::uint16_t entry = FastTable[window & 0x3ff];
+    std::int32_t s;
+    int codeLength;
+    if (entry != kNoSymbol) {
+      s = entry & kFastSymbolMask;
+      codeLength = entry >> kFastLengthShift;
+    } else {
+      s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+      codeLength = CodeTable.lengths[s];
+    }
+    pos += static_cast<std::uint32_t>(codeLength);
     if (s < 256) {
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
       BlockBuffer[out++] = static_cast<std::uint8_t>(s);
       continue;
     }
+    window >>= codeLength;
     const int l = (s - 256) >> 4;
     const int d = (s - 256) & 15;
-    const std::int32_t x = l <= 1 ? l : (1 << (l - 1)) + static_cast<std::int32_t>(BitGet(l - 1));
-    const std::int32_t y = d <= 1 ? d : (1 << (d - 1)) + static_cast<std::int32_t>(BitGet(d - 1));
+    std::int32_t x = l;
+    if (l > 1) {
+      x = (1 << (l - 1)) + static_cast<std::int32_t>(window & BitMask[l - 1]);
+      window >>= l - 1;
+      pos += static_cast<std::uint32_t>(l - 1);
+    }
+    std::int32_t y = d;
+    if (d > 1) {
+      y = (1 << (d - 1)) + static_cast<std::int32_t>(window & BitMask[d - 1]);
+      pos += static_cast<std::uint32_t>(d - 1);
+    }
     const std::int32_t m = x + 3;
     const std::int32_t distance = y + 1;
     if (distance > out) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
     const std::uint8_t *src = dst - distance;
-    std::int32_t k = 0;
-    if (distance >= 4) {
-      // Source and destination words never overlap, so word copies give
-      // exactly what the byte-wise copy gives.
-      for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
+    if (distance >= 8 && m + 8 <= kBlockBufferSize - out) {
+      // Each 8-byte source word lies wholly before the word it is copied to,
+      // so this gives exactly what the byte-wise copy gives. It may write up
+      // to 7 bytes past the reference, which later output overwrites.
+      for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
+    } else if (distance == 1) {
+      std::memset(dst, *src, static_cast<std::size_t>(m));
+    } else {
+      std::int32_t k = 0;
+      if (distance >= 4)
+        for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
+      for (; k < m; ++k) dst[k] = src[k];
     }
-    for (; k < m; ++k) dst[k] = src[k];
     out += m;
   }
+  BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("LzxUnpack: too many bits read");
   return out;
 }

@@ -32,6 +32,19 @@ void RleUnpack(std::int32_t length, std::uint8_t *destination) {
   }
   std::int32_t p = 0, out = 0;
   while (out < kBlockSize) {
+    // Eight plain bytes at a time while no escape (0x80-0x8f) is among them.
+    // Every item yields at least one byte from at most two, so p stays at or
+    // below 2 * out and the word read stays inside BlockBuffer.
+    if (out + 8 <= kBlockSize) {
+      const std::uint64_t w = LoadWord64(BlockBuffer + p);
+      const std::uint64_t escapes = (w & 0xf0f0f0f0f0f0f0f0u) ^ 0x8080808080808080u; // 0 byte = escape
+      if (((escapes - 0x0101010101010101u) & ~escapes & 0x8080808080808080u) == 0) {
+        StoreWord64(destination + out, w);
+        p += 8;
+        out += 8;
+        continue;
+      }
+    }
     const std::uint8_t c = BlockBuffer[p++];
     if ((c & 0xf0) != 0x80) {
       destination[out++] = c;
