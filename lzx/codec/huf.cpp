@@ -49,6 +49,15 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
     }
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
     BlockBuffer[out++] = static_cast<std::uint8_t>(s);
+    // A second symbol from the same window when the first took at most 10 bits.
+    if (entry != kNoSymbol && pos < end) {
+      const std::uint16_t next = FastTable[(window >> (entry >> kFastLengthShift)) & 0x3ff];
+      if (next != kNoSymbol) {
+        if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
+        BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
+        pos += next >> kFastLengthShift;
+      }
+    }
   }
   BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");

@@ -1,11 +1,38 @@
 #include "lzx/codec/lengths.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "fileio/fatal.h"
 #include "lzx/codec/bits.h"
 
 namespace {
 std::uint8_t g_items[kMaxSymbols];
+
+// The code-length alphabet's codes of up to 8 bits, by the next 8 stream
+// bits: symbol and length, or 0xffff. Built only for lengths that form a
+// proper code, where at most one code matches and this gives UnCode's answer.
+std::uint16_t g_lenFast[256];
+
+bool LenFastInit() {
+  std::int32_t number[kMaxCodeLength + 1] = {};
+  for (int s = 0; s < kLenSymbols; ++s) ++number[LenTable.lengths[s]];
+  std::uint64_t first = 0;
+  for (int l = 1; l <= kMaxCodeLength; ++l) {
+    if (l > 1) first = (first + static_cast<std::uint64_t>(number[l - 1])) * 2;
+    if (first + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) return false;
+  }
+  std::fill(std::begin(g_lenFast), std::end(g_lenFast), std::uint16_t{0xffff});
+  for (int s = 0; s < kLenSymbols; ++s) {
+    const int l = LenTable.lengths[s];
+    if (l < 1 || l > 8) continue;
+    for (auto i = static_cast<std::uint32_t>(LenTable.codes[s]); i < 256; i += 1u << l)
+      g_lenFast[i] = static_cast<std::uint16_t>(s | l << 8);
+  }
+  return true;
 }
+
+} // namespace
 
 std::int32_t LenRuns(const std::uint8_t *lengths, std::int32_t n, std::uint8_t *buffer) {
   std::int32_t used = 0;
@@ -69,9 +96,18 @@ void RecvLens(HuffTable *table, std::int32_t n) {
   RecvLenLens(LenTable.lengths);
   LenToVal(&LenTable);
   table->count = n;
+  const bool fast = LenFastInit();
   for (std::int32_t i = 0; i < n;) {
-    const std::int32_t symbol = UnCode(&LenTable, BitPeek());
-    BitSkip(LenTable.lengths[symbol]);
+    const std::uint32_t window = BitPeek();
+    const std::uint16_t entry = fast ? g_lenFast[window & 0xff] : std::uint16_t{0xffff};
+    std::int32_t symbol;
+    if (entry != 0xffff) {
+      symbol = entry & 0xff;
+      BitSkip(entry >> 8);
+    } else {
+      symbol = UnCode(&LenTable, window);
+      BitSkip(LenTable.lengths[symbol]);
+    }
     if (symbol <= 24) {
       table->lengths[i++] = static_cast<std::uint8_t>(symbol);
       continue;

@@ -146,6 +146,16 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
     if (s < 256) {
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
       BlockBuffer[out++] = static_cast<std::uint8_t>(s);
+      // Literals come in runs: a second one from the same window when the
+      // first took at most 10 of its bits.
+      if (entry != kNoSymbol && pos < end) {
+        const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
+        if (next != kNoSymbol && (next & kFastSymbolMask) < 256) {
+          if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
+          BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
+          pos += next >> kFastLengthShift;
+        }
+      }
       continue;
     }
     window >>= codeLength;

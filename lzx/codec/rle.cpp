@@ -38,12 +38,15 @@ void RleUnpack(std::int32_t length, std::uint8_t *destination) {
     if (out + 8 <= kBlockSize) {
       const std::uint64_t w = LoadWord64(BlockBuffer + p);
       const std::uint64_t escapes = (w & 0xf0f0f0f0f0f0f0f0u) ^ 0x8080808080808080u; // 0 byte = escape
-      if (((escapes - 0x0101010101010101u) & ~escapes & 0x8080808080808080u) == 0) {
-        StoreWord64(destination + out, w);
-        p += 8;
-        out += 8;
-        continue;
-      }
+      const std::uint64_t found = (escapes - 0x0101010101010101u) & ~escapes & 0x8080808080808080u;
+      // The plain bytes before the first escape (the lowest flag is exact)
+      // are stored with the word; what it writes past them, the following
+      // items write over.
+      StoreWord64(destination + out, w);
+      const int plain = found == 0 ? 8 : __builtin_ctzll(found) >> 3;
+      p += plain;
+      out += plain;
+      if (plain == 8) continue;
     }
     const std::uint8_t c = BlockBuffer[p++];
     if ((c & 0xf0) != 0x80) {
