@@ -240,7 +240,7 @@ Bytes RowsSheet() {
   while (out.size() < 4u << 20) {
     const auto r = static_cast<std::uint32_t>(rng());
     for (int c = 0; c < 64; ++c)
-      out.push_back(r % 4 == 0 ? 0xff : static_cast<std::uint8_t>(c < 8 || c > 56 ? 0xff : (r >> (c % 24)) & 0x3f));
+      out.push_back(static_cast<std::uint8_t>(r % 4 == 0 || c < 8 || c > 56 ? 0xffu : (r >> (c % 24)) & 0x3fu));
   }
   return out;
 }

@@ -72,8 +72,10 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
     for (int t = 1; t < n; ++t) {
       const char *option = tokens[t];
       while (*option == ' ') ++option;
-      const int value = option[0] && option[1] == '=' ? std::atoi(option + 2) : 0;
-      switch (option[1] == '=' ? Upper(option[0]) : '\0') {
+      // An option of blanks only ends at its terminator: nothing behind it is read.
+      const bool assigned = option[0] != '\0' && option[1] == '=';
+      const int value = assigned ? std::atoi(option + 2) : 0;
+      switch (assigned ? Upper(option[0]) : '\0') {
       case 'V': entry.version = value; break;
       case 'E': entry.scrambled = value; break;
       case 'D': entry.deleteAfter = value; break;

@@ -246,6 +246,11 @@ TEST_F(ArchiveTest, ListFileFaults) {
   EXPECT_FATAL(Pack("out.lzx\n.\\\n#a|V=100|  X=1\n#a\n"), "PackLZX: Unknown option [  X=1]");
   EXPECT_FATAL(Pack("out.lzx\n.\\\n#a|V=100\n"), "PackLZX: No first line");
   EXPECT_FATAL(Pack("out.lzx\n.\\\n|||\n#a\n"), "PackLZX: No filename found");
+  // An option of blanks only, ending a line of the full 256 characters, is
+  // unknown; nothing past the line is read (found by fuzzing).
+  const std::string blanks = "#a|V=100|" + std::string(256 - 9, ' ');
+  EXPECT_FATAL(Pack("out.lzx\n.\\\n" + blanks + "\n#a\n"),
+               ("PackLZX: Unknown option [" + std::string(247, ' ') + "]").substr(0, 199)); // cut to the fatal buffer
   std::string many = "#a|V=100";
   for (int i = 0; i < 47; ++i) many += "|E=0"; // 48 options, well inside 256 characters
   EXPECT_FATAL(Pack("out.lzx\n.\\\n" + many + "\n#a\n"), "PackLZX: Too many options [#a]");
