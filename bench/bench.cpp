@@ -271,7 +271,9 @@ int main(int argc, char **argv) {
   const std::vector<Codec> codecs = Codecs();
 
   std::printf("%-12s %-14s %10s %12s %12s %8s\n", "file", "codec", "size", "comp MB/s", "decomp MB/s", "ratio");
-  for (const auto &[name, data] : files) {
+  for (const auto &file : files) {
+    const std::string &name = file.first;
+    const Bytes &data = file.second;
     const double mb = static_cast<double>(data.size()) / 1e6;
     std::map<std::string, Result> results;
     for (const Codec &codec : codecs) {
