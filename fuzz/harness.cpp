@@ -7,6 +7,7 @@
 
 #include "fileio/fatal.h"
 #include "fileio/file.h"
+#include "platform/process.h"
 
 namespace fuzz {
 
@@ -30,8 +31,9 @@ void SetUp() {
   static bool done = false;
   if (done) return;
   done = true;
-  g_root = fs::temp_directory_path() / ("vorn-fuzz-" + std::to_string(std::rand()) + "-" +
-                                        std::to_string(reinterpret_cast<std::uintptr_t>(&done) & 0xffff));
+  // Named after the process, so that fuzzers running side by side never
+  // share (and remove) each other's directory.
+  g_root = fs::temp_directory_path() / ("vorn-fuzz-" + std::to_string(PlatProcessId()));
   fs::create_directories(g_root / "work");
   fs::current_path(g_root / "work");
   FatalEndHook = JumpBack;
