@@ -29,29 +29,20 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
   if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("HufUnpack: bad bit count");
   BitPos = 0;
-  RecvLens(&CodeTable, 256);
-  LenToVal(&CodeTable);
-  FastInit(&CodeTable);
-  LongCodeInit(&CodeTable);
+  CodeTableRecv(256);
   auto pos = static_cast<std::uint32_t>(BitPos);
   const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
   while (pos < end) {
     const std::uint64_t window = BitWindow(pos);
-    const std::uint16_t entry = FastTable[window & 0x3ff];
-    std::int32_t s;
-    if (entry != kNoSymbol) {
-      s = entry & kFastSymbolMask;
-      pos += entry >> kFastLengthShift;
-    } else {
-      s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
-      pos += CodeTable.lengths[s];
-    }
+    int codeLength;
+    const std::int32_t s = DecodeWindow(window, &codeLength);
+    pos += static_cast<std::uint32_t>(codeLength);
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
     BlockBuffer[out++] = static_cast<std::uint8_t>(s);
     // A second symbol from the same window when the first took at most 10 bits.
-    if (entry != kNoSymbol && pos < end) {
-      const std::uint16_t next = FastTable[(window >> (entry >> kFastLengthShift)) & 0x3ff];
+    if (codeLength <= kFastBits && pos < end) {
+      const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
       if (next != kNoSymbol) {
         if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
         BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);

@@ -7,6 +7,7 @@
 
 #include "fileio/fatal.h"
 #include "lzx/codec/bits.h"
+#include "lzx/codec/lengths.h"
 
 HuffTable CodeTable;
 HuffTable LenTable;
@@ -164,6 +165,13 @@ std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window) {
 
 LongCodeIndex LongCodes;
 
+void CodeTableRecv(std::int32_t n) {
+  RecvLens(&CodeTable, n);
+  LenToVal(&CodeTable);
+  FastInit(&CodeTable);
+  LongCodeInit(&CodeTable);
+}
+
 void LongCodeInit(const HuffTable *table) {
   LongCodeIndex &x = LongCodes;
   std::int32_t number[kMaxCodeLength + 1] = {};
@@ -213,14 +221,3 @@ std::int32_t UnCode(const HuffTable *table, std::uint32_t window) {
   FatalMessage("UnCode: code not found");
 }
 
-std::int32_t DecodeSymbol() {
-  const std::uint32_t window = LoadWord(BitBuffer + (BitPos >> 3)) >> (BitPos & 7);
-  const std::uint16_t entry = FastTable[window & 0x3ff];
-  if (entry != kNoSymbol) {
-    BitPos += entry >> kFastLengthShift;
-    return entry & kFastSymbolMask;
-  }
-  const std::int32_t s = DecodeLong(&CodeTable, window);
-  BitPos += CodeTable.lengths[s];
-  return s;
-}

@@ -59,5 +59,19 @@ void LongCodeInit(const HuffTable *table);
 std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
-// Decodes one CodeTable symbol at BitPos and moves past its code.
-std::int32_t DecodeSymbol();
+// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
+// what the decoders look symbols up in: codes, FastTable, LongCodes.
+void CodeTableRecv(std::int32_t n);
+
+// The CodeTable symbol whose code begins the window (the stream bits from
+// the current position on); its code length goes to *length.
+inline std::int32_t DecodeWindow(std::uint64_t window, int *length) {
+  const std::uint16_t entry = FastTable[window & 0x3ff];
+  if (entry != kNoSymbol) {
+    *length = entry >> kFastLengthShift;
+    return entry & kFastSymbolMask;
+  }
+  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+  *length = CodeTable.lengths[s];
+  return s;
+}

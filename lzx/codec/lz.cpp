@@ -121,10 +121,7 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
   if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
-  RecvLens(&CodeTable, kLzSymbols);
-  LenToVal(&CodeTable);
-  FastInit(&CodeTable);
-  LongCodeInit(&CodeTable);
+  CodeTableRecv(kLzSymbols);
   // Each item (code, then the extra bits of a reference: at most 24 + 7 + 14
   // bits) is taken from one 64-bit window.
   auto pos = static_cast<std::uint32_t>(BitPos);
@@ -132,23 +129,15 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
   std::int32_t out = 0;
   while (pos < end) {
     std::uint64_t window = BitWindow(pos);
-    const std::uint16_t entry = FastTable[window & 0x3ff];
-    std::int32_t s;
     int codeLength;
-    if (entry != kNoSymbol) {
-      s = entry & kFastSymbolMask;
-      codeLength = entry >> kFastLengthShift;
-    } else {
-      s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
-      codeLength = CodeTable.lengths[s];
-    }
+    const std::int32_t s = DecodeWindow(window, &codeLength);
     pos += static_cast<std::uint32_t>(codeLength);
     if (s < 256) {
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
       BlockBuffer[out++] = static_cast<std::uint8_t>(s);
       // Literals come in runs: a second one from the same window when the
       // first took at most 10 of its bits.
-      if (entry != kNoSymbol && pos < end) {
+      if (codeLength <= kFastBits && pos < end) {
         const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
         if (next != kNoSymbol && (next & kFastSymbolMask) < 256) {
           if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
