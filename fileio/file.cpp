@@ -22,9 +22,17 @@ std::uint32_t ByteCount(const FileRef *ref, std::int32_t count) {
   return bytes < 0 ? 0u : static_cast<std::uint32_t>(bytes);
 }
 
+void Opened(FileRef *ref, PlatOpenMode mode);
+
 void Open(FileRef *ref, PlatOpenMode mode, std::int32_t code) {
   ref->handle = PlatOpen(ref->name, mode);
   if (ref->handle == 0) FileError(ref, code);
+  Opened(ref, mode);
+}
+
+// What follows every successful open: the position, the registry and the
+// writability check of the writing opens.
+void Opened(FileRef *ref, PlatOpenMode mode) {
   if (mode == PlatOpenMode::AppendOrCreate) FileSeek(ref, 0, 2);
   RegistryAdd(ref);
   if (mode != PlatOpenMode::ReadShared) {
@@ -53,6 +61,13 @@ void FileOpenRead(FileRef *ref) { Open(ref, PlatOpenMode::ReadShared, 209); }
 void FileCreate(FileRef *ref) { Open(ref, PlatOpenMode::CreateTruncate, 211); }
 void FileOpenAppend(FileRef *ref) { Open(ref, PlatOpenMode::AppendOrCreate, 210); }
 void FileOpenUpdate(FileRef *ref) { Open(ref, PlatOpenMode::UpdateOrCreate, 212); }
+
+bool FileCreateNew(FileRef *ref) {
+  ref->handle = PlatOpen(ref->name, PlatOpenMode::CreateNew);
+  if (ref->handle == 0) return false;
+  Opened(ref, PlatOpenMode::CreateNew);
+  return true;
+}
 
 void FileClose(FileRef *ref) {
   if (ref->handle == 0) return;

@@ -45,6 +45,32 @@ void PathStripExtension(char *name) {
   }
 }
 
+void PathDirectory(const char *path, char *directory) {
+  const bool drives = !PlatLeadingSeparatorIsRoot();
+  std::size_t cut = 0;
+  for (std::size_t i = 0; path[i]; ++i)
+    if (PlatIsSeparator(path[i]) || (drives && path[i] == ':')) cut = i + 1;
+  const std::size_t n = cut < kPathSize - 1 ? cut : kPathSize - 1;
+  std::memcpy(directory, path, n);
+  directory[n] = '\0';
+}
+
+bool PathHasLinkBelow(const char *base, const char *relative) {
+  char path[kPathSize];
+  std::size_t used = static_cast<std::size_t>(std::snprintf(path, sizeof path, "%s", base));
+  for (const char *part = relative; *part && used < sizeof path - 1;) {
+    const char *end = part;
+    while (*end && *end != '\\' && *end != '/') ++end;
+    if (*end == '\0') break; // the last component is the file itself
+    const int n = std::snprintf(path + used, sizeof path - used, "\\%.*s", static_cast<int>(end - part), part);
+    if (n < 0 || used + static_cast<std::size_t>(n) >= sizeof path) break;
+    used += static_cast<std::size_t>(n);
+    if (PlatNameKind(path) == PlatKind::Link) return true;
+    part = end + 1;
+  }
+  return false;
+}
+
 bool MakeDirectories(const char *path) {
   char copy[kPathSize];
   char whole[kPathSize];

@@ -7,6 +7,13 @@
 // Fills the wanted outputs (null = not wanted), each of 260 characters.
 void PathSplit(const char *path, char *directory, char *base, char *extension);
 void PathStripExtension(char *name);
+// The directory part of path as the file system reads it (up to and including
+// the last separator of the platform, or a drive's colon), into 260 characters.
+void PathDirectory(const char *path, char *directory);
+// True when a directory on the way from base down to the last component of
+// relative (both separators count) is a link: what is written there would land
+// elsewhere. base itself may be a link.
+bool PathHasLinkBelow(const char *base, const char *relative);
 bool MakeDirectories(const char *path);
 
 std::int32_t ListDirectory(char *buffer, std::int32_t capacity, const char *pattern);

@@ -6,7 +6,7 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
-#include "lzx/replace.h"
+#include "fileio/replace.h"
 
 namespace {
 
@@ -57,9 +57,34 @@ bool StaysUnderTarget(const char *relative) {
   return true;
 }
 
+// path with both separators as '\\', "." components dropped and letters
+// lowered: two names that give the same text name the same file.
+void Canonical(const char *path, char *out) {
+  std::size_t n = 0;
+  for (const char *p = path; *p && n < kPathSize - 1; ++p) {
+    const char c = *p == '/' ? '\\' : *p;
+    const bool atStart = p == path || p[-1] == '\\' || p[-1] == '/';
+    if (c == '.' && atStart && (p[1] == '\\' || p[1] == '/')) { // "." component
+      ++p;
+      continue;
+    }
+    out[n++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  out[n] = '\0';
+}
+
+bool IsProtected(const char *path) {
+  if (!UnpackProtectedPath) return false;
+  char a[kPathSize], b[kPathSize];
+  Canonical(path, a);
+  Canonical(UnpackProtectedPath, b);
+  return std::strcmp(a, b) == 0;
+}
+
 } // namespace
 
 std::int32_t UnpackPlainNames = 1;
+const char *UnpackProtectedPath = nullptr;
 
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
                        std::int32_t flag) {
@@ -77,16 +102,22 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     if (entry.name[0] == '#') {
       if (!target) FatalMessage("UnPackLZX no target");
       if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", entry.name);
+      if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", entry.name);
       length = std::snprintf(path, sizeof path, "%s\\%s", target, entry.name + 1);
     } else {
       if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
       length = std::snprintf(path, sizeof path, "%s", entry.name);
     }
     if (length > 255) FatalMessage("UnPackLZX: path too long");
+    if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", entry.name);
 
     char directory[kPathSize];
     PathSplit(path, directory, nullptr, nullptr);
     MakeDirectories(directory); // a failure shows when the file is created
+    // Checked again now that the directories exist: one put in place of a
+    // directory meanwhile is caught before the write.
+    if (entry.name[0] == '#' && PathHasLinkBelow(target, entry.name + 1))
+      FatalMessage("UnPackLZX: link on the way: %s", entry.name);
 
     bool write = true;
     if (list) write = DecideByList(entry, list, count, flag);
@@ -107,7 +138,11 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     }
     if (write) {
       FileClose(&out.file);
-      if (entry.scrambled == 1) ScrambleFile(&out.file);
+      if (entry.scrambled == 1) {
+        FileRef written;
+        FileRefInit(&written, 1, ReplaceWrittenName(&out));
+        ScrambleFile(&written);
+      }
       ReplaceCommit(&out);
     }
     if (entry.deleteAfter != 0) {

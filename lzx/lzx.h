@@ -87,14 +87,17 @@ inline constexpr std::int32_t kStateUnchanged = 3;
 // Unpacks archive under target, deciding each file against the version list
 // (count records; none = decide by existence and flag). Returns 0.
 // A '#' name that would climb out of target (a ".." component, a drive or a
-// leading separator) is refused with a fatal text before anything of it is
-// written.
+// leading separator), or lead through a link below target, is refused with a
+// fatal text before anything of it is written or deleted.
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
                        std::int32_t flag);
 // 1 (the default): a name without '#' is used as the path, absolute or
 // relative to the current directory. 0: such a name is refused with a fatal
 // text, for archives of unknown origin.
 extern std::int32_t UnpackPlainNames;
+// When set, an entry whose target is this path (the caller's version file) is
+// refused with a fatal text before anything of it is written or deleted.
+extern const char *UnpackProtectedPath;
 
 // Packs the files of a list file into the archive it names. Returns the number
 // of files; total and packed receive the bytes in and out when given.

@@ -4,11 +4,24 @@
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
-#include "lzx/replace.h"
+#include "fileio/replace.h"
+#include "platform/files.h"
+
+void VersionListLock(const char *directory, const char *versionFile) {
+  if (!FileExists(directory)) MakeDirectories(directory);
+  // A directory that cannot be opened is left to the file errors that follow.
+  if (PlatLockDirectory(directory) == PlatLockResult::Busy)
+    FatalMessage("VersionListLock: another install is running in [%s]", directory);
+  UnpackProtectedPath = versionFile;
+}
 
 ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
   FileRef ref;
   FileRefInit(&ref, static_cast<std::int32_t>(sizeof(ArchiveEntry)), path);
+  const PlatKind kind = PlatNameKind(path);
+  // A pipe or device in the version file's place is refused before it is
+  // opened (reading it could wait for ever).
+  if (kind == PlatKind::Other) FileError(&ref, 209);
   const bool exists = FileExists(path);
   const std::int32_t records = exists ? FileSize(&ref) : 0;
   *capacity = records + kSpareVersionSlots;
@@ -47,4 +60,6 @@ void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used) {
   FileWrite(&r.file, used, list);
   ReplaceCommit(&r);
   BlockFree(list, "Version file");
+  UnpackProtectedPath = nullptr;
+  PlatUnlockDirectory();
 }

@@ -19,5 +19,12 @@ struct VersionCounts {
 // Counts the states of the used records and resets them to 0.
 VersionCounts VersionListSettle(ArchiveEntry *list, std::int32_t capacity);
 
-// Writes the used records to path and frees the list.
+// Writes the used records to path and frees the list; ends the hold of
+// VersionListLock.
 void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used);
+
+// Holds directory (created when missing) for this run alone until
+// VersionListSave: a run of any user that holds it already makes this a fatal
+// error, so two runs never interleave. Until then UnPackLZX refuses an entry
+// whose target is versionFile.
+void VersionListLock(const char *directory, const char *versionFile);

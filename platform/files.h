@@ -19,6 +19,7 @@ enum class PlatOpenMode {
   AppendOrCreate, // write; opened, or created when missing (positioned at 0)
   UpdateOrCreate, // read and write; opened, or created when missing
   ReadExclusive,  // existing file, read, nobody else may have it open
+  CreateNew,      // write; created, refused when the name exists (a link there included)
 };
 
 inline constexpr std::uint32_t kPlatNoAttributes = 0xFFFFFFFFu;
@@ -46,7 +47,10 @@ bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime);
 bool PlatRename(const char *from, const char *to);
 // Puts from in place of to in one step, replacing to when it exists: after
 // a failure or a crash, to is either the old file or the new one, whole.
-// The new content is on the disk before the name changes.
+// The new content is on the disk before the name changes, and the name
+// change after the call. A regular file that is replaced hands its
+// permissions (and, where the caller may set them, its owner and group) on
+// to the new one; a link in to's place is replaced, not followed.
 bool PlatReplace(const char *from, const char *to);
 bool PlatDelete(const char *name);
 // Attribute bits (kPlatAttr...), or kPlatNoAttributes when the name cannot be read.
@@ -57,6 +61,30 @@ bool PlatMakeDirectory(const char *name);
 bool PlatLeadingSeparatorIsRoot();
 // Removes an empty directory.
 bool PlatRemoveDirectory(const char *name);
+
+// What a name is, looking at the name itself: a link (a reparse point) at its
+// last component is reported, not followed.
+enum class PlatKind { Missing, Regular, Directory, Link, Other };
+PlatKind PlatNameKind(const char *name);
+// True when the name (not followed) belongs to the user this process runs as.
+bool PlatOwnedByUs(const char *name);
+// True when writing to name reaches the printer device, which is written in
+// place: the device names PRN and PRN.ext on Windows, nothing on POSIX.
+bool PlatIsPrinterDevice(const char *name);
+// True when c separates path components for the file system.
+bool PlatIsSeparator(char c);
+
+// From now on a read open of name succeeds only when it finds the very file
+// that file is open on (same volume and file number): a file of the same name
+// put in its place is refused like a file that cannot be opened. A null name
+// forgets the pin.
+void PlatPinFile(const char *name, PlatFile file);
+
+// An exclusive hold on a directory for one process at a time, of any user.
+enum class PlatLockResult { Held, Busy, Failed };
+PlatLockResult PlatLockDirectory(const char *directory);
+// Gives up the hold taken last (it also ends with the process).
+void PlatUnlockDirectory();
 
 // Wildcard search ("*", "?", "*.*") over one directory, "." and ".." included,
 // as the platform's find-file functions do.

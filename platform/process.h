@@ -9,3 +9,11 @@
 std::uint32_t PlatProcessId();
 // True when standard error is a terminal that a person watches.
 bool PlatErrorIsTerminal();
+
+// Names to remove when the process ends before it is done with them: when it
+// is ended by an interrupt, terminate or hang-up signal, and for AnyEnd also
+// when it exits (a fatal end included). Returns a slot for PlatForgetLater,
+// or -1 when the fixed table is full (the name is then not removed).
+enum class PlatRemoveWhen { Signal, AnyEnd };
+int PlatRemoveLater(const char *name, PlatRemoveWhen when);
+void PlatForgetLater(int slot);

@@ -8,7 +8,8 @@
 std::uint16_t PlatSystemLanguage();
 // The packed system version: major in the lowest byte, minor in the next.
 std::uint32_t PlatSystemVersion();
-// The user's temporary directory, ending with a separator.
+// The user's temporary directory, ending with a separator: a directory that
+// only this user can use.
 void PlatTempDirectory(char *out, std::uint32_t capacity);
 // Where a program of this name is installed by default.
 void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity);
@@ -18,3 +19,5 @@ void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity);
 bool PlatProbeRunning(const char *name);
 // True when the dialog toolkit can be used; prepares it.
 bool PlatDialogToolkitReady();
+// Fills out with unpredictable bytes.
+void PlatRandomBytes(void *out, std::uint32_t count);

@@ -10,6 +10,8 @@
 
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/replace.h"
+#include "platform/files.h"
 #include "tests/support.h"
 
 namespace {
@@ -309,6 +311,36 @@ TEST_F(FileTest, RenameKeepsTheNewNameAndRefusesAnExistingTarget) {
   WriteFile("other.txt", "z");
   EXPECT_FATAL(FileRename(&ref, "other.txt"), FileErrorText("new.txt", 204));
   EXPECT_EQ(ReadFile("other.txt").size(), 1u);
+}
+
+TEST_F(FileTest, APinnedNameOpensOnlyThePinnedFile) {
+  WriteFile("TEMP.LZX", "ours");
+  FileRef ref;
+  FileRefInit(&ref, 1, "TEMP.LZX");
+  FileOpenRead(&ref);
+  PlatPinFile("TEMP.LZX", ref.handle);
+  FileClose(&ref);
+  EXPECT_EQ(FileSize(&ref), 4); // the same file opens
+  WriteFile("theirs", "put in its place");
+  std::filesystem::rename("theirs", "TEMP.LZX");
+  EXPECT_FATAL(FileOpenRead(&ref), FileErrorText("TEMP.LZX", 209));
+  PlatPinFile(nullptr, 0);
+  EXPECT_EQ(FileSize(&ref), 16);
+}
+
+TEST_F(FileTest, StagingFilesLieBesideTheirTargetWhateverTheSeparator) {
+  std::filesystem::create_directories("d/sub");
+  const std::string slash = PlatIsSeparator('/') ? "d/sub/t.txt" : "d\\sub\\t.txt";
+  for (const std::string &target : {std::string("d\\sub\\t.txt"), slash}) {
+    Replacement r;
+    ReplaceBegin(&r, target.c_str(), 1);
+    EXPECT_EQ(std::string(r.staging).substr(0, 6), target.substr(0, 6)) << target;
+    EXPECT_STREQ(r.file.name, target.c_str()); // errors name the target
+    FileWrite(&r.file, 3, "new");
+    ReplaceCommit(&r);
+    EXPECT_EQ(ReadFile("d/sub/t.txt"), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("d/sub"), {}), 1) << target;
+  }
 }
 
 TEST_F(FileTest, CopyThroughASmallBuffer) {

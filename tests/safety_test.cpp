@@ -2,7 +2,10 @@
 // list when a write fails part-way, or write outside its target directory
 // when an archive is damaged or hostile.
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #endif
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "fileio/fatal.h"
+#include "fileio/replace.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
 #include "tests/lzx_support.h"
@@ -225,5 +229,94 @@ TEST_F(SafetyTest, TargetsThatCannotBeCreatedAreRefusedAsBefore) {
   EXPECT_EQ(AsText(ReadFile("t/ro.txt")), "keep");
   EXPECT_FALSE(HasTemporaryFile("t"));
 }
+
+TEST_F(SafetyTest, AnEntryThatNamesTheVersionFileIsRefused) {
+  fs::create_directories("inst");
+  for (const char *name : {"#lzx.ver", "#LZX.VER", "#.\\lzx.ver", "#./lzx.ver"}) {
+    WriteFile("inst/lzx.ver", "");
+    WriteArchive("v.lzx", {{name, B("not a version list")}});
+    EXPECT_FATAL(
+        {
+          VersionListLock("inst", "inst\\lzx.ver");
+          std::int32_t capacity = 0;
+          UnPackLZX("v.lzx", "inst", VersionListLoad("inst\\lzx.ver", &capacity), capacity, 1);
+        },
+        std::string("UnPackLZX: entry names the version file: ") + name);
+    EXPECT_EQ(fs::file_size("inst/lzx.ver"), 0u) << name;
+  }
+}
+
+#ifndef _WIN32
+TEST_F(SafetyTest, PrinterLikeNamesAreStagedLikeAnyOtherName) {
+  // Only a real printer device is written in place; these are plain files.
+  for (const char *name : {"#prnsetup.ini", "#sub\\PrnDrv.dll", "#sub/prn.txt"}) {
+    fs::remove_all("inst");
+    fs::create_directories("inst/sub");
+    const std::string target = "inst/" + std::string(name + 1);
+    std::string host = target;
+    std::replace(host.begin(), host.end(), '\\', '/');
+    WriteFile(host, "installed");
+    WriteArchive("p.lzx", {{name, vorn_test::RandomBytes(40000, 3)}});
+    EXPECT_EXIT(
+        {
+          LimitFileSize(20000);
+          UnPackLZX("p.lzx", "inst", nullptr, 0, 1);
+        },
+        ::testing::ExitedWithCode(2), "code = 205")
+        << name;
+    EXPECT_EQ(AsText(ReadFile(host)), "installed") << name;
+    EXPECT_FALSE(HasTemporaryFile("inst")) << name;
+  }
+}
+
+TEST_F(SafetyTest, NothingIsWrittenOrDeletedThroughALinkBelowTheTarget) {
+  SKIP_UNLESS_ROOT();
+  fs::create_directories("inst");
+  fs::create_directories("outside");
+  fs::permissions("inst", fs::perms::all);
+  WriteFile("outside/x", "theirs to keep");
+  fs::remove("inst/link"); // a death test's child runs this again
+  ASSERT_EQ(vorn_test::AsOtherUser([&] { return symlink((dir_ + "/outside").c_str(), "inst/link") == 0; }), 0);
+  const struct {
+    std::int32_t deleteAfter;
+  } cases[] = {{0}, {1}};
+  for (const auto &c : cases) {
+    StoredFile entry{"#link\\x", B("through the link"), 100};
+    entry.deleteAfter = c.deleteAfter;
+    WriteArchive("l.lzx", {entry});
+    EXPECT_FATAL(UnPackLZX("l.lzx", "inst", nullptr, 0, 1), "UnPackLZX: link on the way: #link\\x");
+    EXPECT_EQ(AsText(ReadFile("outside/x")), "theirs to keep") << c.deleteAfter;
+  }
+  // A link as the file itself is replaced, not followed.
+  WriteArchive("f.lzx", {{"#link", B("a file now")}});
+  UnPackLZX("f.lzx", "inst", nullptr, 0, 1);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status("inst/link")));
+  EXPECT_EQ(AsText(ReadFile("outside/x")), "theirs to keep");
+}
+
+TEST_F(SafetyTest, OnlyOurOwnLeftOverStagingFilesAreRemoved) {
+  SKIP_UNLESS_ROOT();
+  fs::create_directories("inst");
+  fs::permissions("inst", fs::perms::all);
+  WriteFile("inst/~lz0000ABCD.tmp", "left by a killed run");
+  WriteFile("inst/~lz0000BEEF.tmp", "being written by a run that is still going");
+  WriteFile("inst/~lzx00042.tmp", "not our pattern");
+  ASSERT_EQ(vorn_test::AsOtherUser([] {
+              const int fd = open("inst/~lz0000CAFE.tmp", O_WRONLY | O_CREAT, 0666);
+              return fd >= 0 && close(fd) == 0;
+            }),
+            0);
+  const int busy = open("inst/~lz0000BEEF.tmp", O_RDONLY);
+  ASSERT_EQ(flock(busy, LOCK_EX), 0);
+  WriteArchive("a.lzx", {{"#a.txt", B("new")}});
+  UnPackLZX("a.lzx", "inst", nullptr, 0, 1);
+  close(busy);
+  const std::vector<std::string> want{"inst", "inst/a.txt", "inst/~lz0000BEEF.tmp", "inst/~lz0000CAFE.tmp",
+                                      "inst/~lzx00042.tmp"};
+  std::vector<std::string> tree = Tree(dir_);
+  tree.erase(std::remove(tree.begin(), tree.end(), "a.lzx"), tree.end());
+  EXPECT_EQ(tree, want);
+}
+#endif
 
 } // namespace

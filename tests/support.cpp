@@ -1,7 +1,9 @@
 #include "tests/support.h"
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <cstdlib>
@@ -86,5 +88,24 @@ int ExitCode(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
+
+#ifndef _WIN32
+int StartAsOtherUser(const std::function<bool()> &action) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0 || getuid() != kOtherUser)
+      _exit(99);
+    _exit(action() ? 0 : 1);
+  }
+  return pid;
+}
+
+int AsOtherUser(const std::function<bool()> &action) {
+  const pid_t pid = StartAsOtherUser(action);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return ExitCode(status);
+}
+#endif
 
 } // namespace vorn_test

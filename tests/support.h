@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,22 @@ int ExitCode(int status);
 // The notice of the fatal path as the platform layer prints it.
 std::string FatalNotice(const std::string &text);
 
+#ifndef _WIN32
+// The attacker of the security tests: an unprivileged user that is not us.
+inline constexpr unsigned kOtherUser = 65534;
+// Runs action in a child process that has dropped to kOtherUser (user and
+// groups), as that user would; returns the child's exit code, 1 when action
+// returned false. Needs root (see SKIP_UNLESS_ROOT).
+int AsOtherUser(const std::function<bool()> &action);
+// The same without waiting: returns the child's process id.
+int StartAsOtherUser(const std::function<bool()> &action);
+#endif
+
 } // namespace vorn_test
+
+// Acting as another user needs root; elsewhere such a test is skipped.
+#define SKIP_UNLESS_ROOT()                                                                         \
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user"
 
 // The statement must end the process through the fatal path with this text
 // (and status 2, the OK button's code plus one).

@@ -1,8 +1,17 @@
 // The lzx tool as a user runs it: a separate process per command.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/support.h"
 
@@ -173,5 +182,79 @@ TEST_F(ToolTest, UsageAndFatalErrors) {
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.out, ::testing::HasSubstr("Hopen: not an LZX file"));
 }
+
+#ifndef _WIN32
+// The tool in a child process of ours, its output discarded.
+pid_t StartLzx(const std::vector<std::string> &args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char *> argv{const_cast<char *>(LZX_TOOL)};
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(LZX_TOOL, argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+bool AnyStagingFile(const std::string &dir) {
+  for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+    if (e.path().filename().string().rfind("~lz", 0) == 0) return true;
+  return false;
+}
+
+TEST_F(ToolTest, AnInstallKilledAnywhereLeavesEveryFileOldOrNewAndTheListNeverAhead) {
+  namespace fs = std::filesystem;
+  // 60 files of 30 KB, installed at version 100; an archive of version 200.
+  constexpr int kFiles = 60;
+  std::string oldList = "old.lzx\nold\\\n", newList = "new.lzx\nnew\\\n";
+  fs::create_directories("old");
+  fs::create_directories("new");
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    WriteFile("old/" + name, vorn_test::RandomBytes(30000, static_cast<std::uint32_t>(i)));
+    WriteFile("new/" + name, vorn_test::RandomBytes(30000, static_cast<std::uint32_t>(1000 + i)));
+    oldList += name + "|V=100\n#d\\" + name + "\n";
+    newList += name + "|V=200\n#d\\" + name + "\n";
+  }
+  WriteFile("old.list", oldList);
+  WriteFile("new.list", newList);
+  ASSERT_EQ(Lzx("pack old.list").status, 0);
+  ASSERT_EQ(Lzx("pack new.list").status, 0);
+  ASSERT_EQ(Lzx("unpack old.lzx pristine --versions pristine/lzx.ver").status, 0);
+  fs::copy("pristine", "done", fs::copy_options::recursive);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Lzx("unpack new.lzx done --versions done/lzx.ver").status, 0);
+  const auto whole = std::chrono::steady_clock::now() - start;
+  const Bytes before = ReadFile("pristine/lzx.ver"), after = ReadFile("done/lzx.ver");
+  ASSERT_NE(before, after);
+
+  std::mt19937 rng(12);
+  for (int round = 0; round < 12; ++round) {
+    // Back to the old installation; what killed runs left stays for the last run.
+    fs::copy("pristine", "inst", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const pid_t pid = StartLzx({"unpack", "new.lzx", "inst", "--versions", "inst/lzx.ver"});
+    std::this_thread::sleep_for(whole * (rng() % 1000) / 1000);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    const Bytes list = ReadFile("inst/lzx.ver");
+    ASSERT_TRUE(list == before || list == after) << "round " << round;
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string name = "/d/f" + std::to_string(i);
+      const Bytes now = ReadFile("inst" + name);
+      if (list == after) EXPECT_EQ(now, ReadFile("new/f" + std::to_string(i))) << name;
+      else EXPECT_TRUE(now == ReadFile("old/f" + std::to_string(i)) || now == ReadFile("new/f" + std::to_string(i))) << name;
+    }
+  }
+  // The next run completes and leaves no staging file behind, not even the
+  // killed runs'.
+  ASSERT_EQ(Lzx("unpack new.lzx inst --versions inst/lzx.ver").status, 0);
+  EXPECT_EQ(ReadFile("inst/lzx.ver"), after);
+  EXPECT_FALSE(AnyStagingFile("inst"));
+}
+#endif
 
 } // namespace

@@ -1,7 +1,9 @@
 // The four updater programs end to end: each run is a process of its own in a
 // sandbox (HOME, XDG directories, TMPDIR, locale) with scripted input.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,14 +59,22 @@ protected:
     std::vector<std::string> envText;
     for (const auto &[k, v] : env_) envText.push_back(k + "=" + v);
     const std::string path = std::string(VORN_BIN_DIR) + "/" + program;
+    int go[2];
+    EXPECT_EQ(pipe(go), 0);
     const pid_t pid = fork();
     if (pid == 0) {
+      close(go[1]);
+      char byte;
+      if (read(go[0], &byte, 1) != 1) _exit(126); // the parent's go-ahead
       const int in = open("stdin.txt", O_RDONLY);
       const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
       const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
+      alarm(60); // a run that waits for ever ends (by SIGALRM) instead of the test
+      if (umask_ >= 0) umask(static_cast<mode_t>(umask_));
+      if (runAs_ != 0 && (setgroups(0, nullptr) != 0 || setgid(runAs_) != 0 || setuid(runAs_) != 0)) _exit(125);
       if (fileSizeLimit_ > 0) {
         // No file may grow past the limit, for root too: a write past it
         // fails (EFBIG) like a full disk.
@@ -80,8 +91,14 @@ protected:
       execve(path.c_str(), argv.data(), envp.data());
       _exit(127);
     }
+    close(go[0]);
+    if (beforeExec_) beforeExec_(pid);
+    EXPECT_EQ(write(go[1], "g", 1), 1);
+    close(go[1]);
+    if (duringRun_) duringRun_(pid);
     int raw = 0;
     waitpid(pid, &raw, 0);
+    lastSignal_ = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
     return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp("stdout.txt"), Slurp("stderr.txt")};
   }
 
@@ -119,6 +136,10 @@ protected:
 
   std::map<std::string, std::string> env_;
   rlim_t fileSizeLimit_ = 0;
+  int umask_ = -1;   // the run's umask (-1: ours)
+  uid_t runAs_ = 0;  // another user to run as (0: as we are)
+  std::function<void(pid_t)> beforeExec_, duringRun_; // with the child's pid, before it starts; while it runs
+  int lastSignal_ = 0;                               // the signal that ended the last run, 0 for none
 };
 
 bool TemporaryFileLeft(const std::string &dir) {
@@ -128,6 +149,9 @@ bool TemporaryFileLeft(const std::string &dir) {
 }
 
 std::string Notice(const std::string &caption, const std::string &text) { return "[" + caption + "]\n" + text + "\n"; }
+
+// The name of this user's private directory under the temporary directory.
+std::string Private() { return "vorn-" + std::to_string(geteuid()); }
 
 // ---- start-up, options and the end table ----
 
@@ -248,7 +272,8 @@ TEST_F(UpdaterTest, AFatalErrorEndsWithStatusTwo) {
   env_["TMPDIR"] = dir_ + "/no-such-dir";
   const Outcome o = Run("vorn-update", {}, "i\n");
   EXPECT_EQ(o.status, 2);
-  EXPECT_THAT(o.err, HasSubstr("[Einde programma]\n\nFile Error : name = [" + dir_ + "/no-such-dir/TEMP.LZX] code = 211"));
+  EXPECT_THAT(o.err, HasSubstr("[Einde programma]\n\nFile Error : name = [" + dir_ + "/no-such-dir/" + Private() +
+                               "/TEMP.LZX] code = 211"));
   EXPECT_FALSE(fs::exists(HelpFile()));
 }
 
@@ -260,7 +285,7 @@ TEST_F(UpdaterTest, AFirstUpdateWithoutAVersionFileChangesNothing) {
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.err, Notice("Einde", Inst() + "\\lzx.ver not found") + Notice("Update report", "The update has been applied."));
   EXPECT_TRUE(fs::is_empty(Inst()));
-  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TEMP.LZX"));
+  EXPECT_TRUE(fs::is_empty(dir_ + "/tmp/" + Private()));
 }
 
 TEST_F(UpdaterTest, InstallsTheEmbeddedHelpAndRecordsIt) {
@@ -276,7 +301,7 @@ TEST_F(UpdaterTest, InstallsTheEmbeddedHelpAndRecordsIt) {
   EXPECT_STREQ(v[1].name, "#help\\vorn.htm");
   EXPECT_EQ(v[1].version, 203);
   for (const auto &e : v) EXPECT_EQ(e.state, 0);
-  EXPECT_FALSE(fs::exists(dir_ + "/tmp/TEMP.LZX"));
+  EXPECT_TRUE(fs::is_empty(dir_ + "/tmp/" + Private()));
   // The same update again: written again, no report.
   WriteFile(HelpFile(), "changed by hand");
   const Outcome again = Run("vorn-update", {}, "i\n");
@@ -490,7 +515,7 @@ TEST_F(UpdaterTest, UnusableVersionFileTemporaryDirectoryOrProductDirectoryEndCl
   env_["TMPDIR"] = dir_ + "/notadir";
   o = Run("vorn-update", {}, "i\n");
   EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, vorn_test::FatalNotice("\nFile Error : name = [" + dir_ + "/notadir/TEMP.LZX] code = 211"));
+  EXPECT_EQ(o.err, vorn_test::FatalNotice("\nFile Error : name = [" + dir_ + "/notadir/" + Private() + "/TEMP.LZX] code = 211"));
   EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
   EXPECT_FALSE(fs::exists(HelpFile()));
   env_["TMPDIR"] = dir_ + "/tmp";
@@ -502,6 +527,200 @@ TEST_F(UpdaterTest, UnusableVersionFileTemporaryDirectoryOrProductDirectoryEndCl
   EXPECT_EQ(o.status, 2);
   EXPECT_THAT(o.err, HasSubstr("code = 211"));
   EXPECT_EQ(Slurp(dir_ + "/product"), "not a directory");
+}
+
+// ---- a shared machine: what others can put in our way ----
+
+TEST_F(UpdaterTest, TwoRunsOnOneInstallationNeverInterleave) {
+  Installed();
+  VersionFile({});
+  // Another run (of any user) holds the installation.
+  const int held = open(Inst().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  close(held);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, vorn_test::FatalNotice("VersionListLock: another install is running in [" + Inst() + "]"));
+  EXPECT_FALSE(fs::exists(HelpFile()));
+  EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
+  EXPECT_EQ(Run("vorn-update", {}, "i\n").status, 0);
+  EXPECT_TRUE(fs::exists(HelpFile()));
+}
+
+TEST_F(UpdaterTest, APipeAtATargetOrTheVersionFileIsRefusedWithoutWaiting) {
+  Installed();
+  fs::create_directories(Inst() + "/help");
+  const struct {
+    std::string fifo, text;
+  } cases[] = {
+      {HelpFile(), "help\\vorn.htm] code = 211"},
+      {Inst() + "/lzx.ver", "lzx.ver] code = 209"},
+  };
+  for (const auto &c : cases) {
+    fs::remove(Inst() + "/lzx.ver");
+    if (c.fifo != Inst() + "/lzx.ver") VersionFile({});
+    ASSERT_EQ(mkfifo(c.fifo.c_str(), 0666), 0);
+    const Outcome o = Run("vorn-update", {}, "i\n");
+    EXPECT_EQ(o.status, 2) << c.fifo; // not killed by the run's alarm
+    EXPECT_THAT(o.err, HasSubstr(c.text));
+    fs::remove(c.fifo);
+  }
+}
+
+TEST_F(UpdaterTest, ASignalDuringTheInstallRemovesTheTemporaryArchiveAndTheStagingFile) {
+  Installed();
+  VersionFile({});
+  const std::string temp = dir_ + "/tmp/" + Private() + "/TEMP.LZX";
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    int stopped = 0;
+    for (int attempt = 0; attempt < 40 && stopped < 4; ++attempt) {
+      // Stopped as soon as the temporary archive is there, or a little later.
+      duringRun_ = [&](pid_t pid) {
+        for (int i = 0; i < 1000000 && !fs::exists(temp); ++i) {
+        }
+        usleep(static_cast<useconds_t>(attempt % 4) * 1000u);
+        kill(pid, signal);
+      };
+      Run("vorn-update", {}, "i\n");
+      if (lastSignal_ != signal) continue;
+      ++stopped;
+      EXPECT_FALSE(fs::exists(temp)) << signal;
+      EXPECT_FALSE(TemporaryFileLeft(Inst())) << signal;
+    }
+    EXPECT_GT(stopped, 0) << "no run was caught during its install, signal " << signal;
+  }
+}
+
+// Another user, who may write in the shared temporary folder (like /tmp)
+// and, where it says so, in the installation.
+class SharedMachineTest : public UpdaterTest {
+protected:
+  void SetUp() override {
+    UpdaterTest::SetUp();
+    SKIP_UNLESS_ROOT();
+    fs::create_directories(Shared());
+    chmod(Shared().c_str(), 01777);
+    env_["TMPDIR"] = Shared();
+    WriteFile(Victim(), "precious");
+  }
+  std::string Shared() const { return dir_ + "/shared"; }
+  std::string Victim() const { return dir_ + "/victim"; }
+};
+
+std::vector<std::string> Names(const std::string &dir) {
+  std::vector<std::string> out;
+  for (const auto &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST_F(SharedMachineTest, AnotherUsersNamesInTheTemporaryFolderAreNeverUsed) {
+  Installed();
+  VersionFile({});
+  const std::string squat = Shared() + "/" + Private();
+  // A link at the old fixed name, and our private folder's name taken first,
+  // with a link inside.
+  ASSERT_EQ(vorn_test::AsOtherUser([&] {
+              return symlink(Victim().c_str(), (Shared() + "/TEMP.LZX").c_str()) == 0 && mkdir(squat.c_str(), 0777) == 0 &&
+                     chmod(squat.c_str(), 0777) == 0 && symlink(Victim().c_str(), (squat + "/TEMP.LZX").c_str()) == 0;
+            }),
+            0);
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Update report", "The update has been applied."));
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+  EXPECT_EQ(Slurp(Victim()), "precious");
+  EXPECT_EQ(Names(Shared()), (std::vector<std::string>{"TEMP.LZX", Private()})); // ours came and went
+  EXPECT_EQ(Names(squat), std::vector<std::string>{"TEMP.LZX"});
+}
+
+TEST_F(SharedMachineTest, AnotherUsersLockFileNeverMakesTheProductSeemRunning) {
+  Installed();
+  // A runtime folder that others can write into is not used: there another
+  // user holds a lock file of the product's name.
+  env_["XDG_RUNTIME_DIR"] = Shared();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const int holder = vorn_test::StartAsOtherUser([&] {
+    const int fd = open((Shared() + "/Quillon.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "r", 1) != 1) return false;
+    pause();
+    return true;
+  });
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const Outcome o = Run("vorn-update", {}, "c\n");
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_THAT(o.out, HasSubstr("Install update"));
+  // Without a runtime folder: one user's run leaves nothing that stops another's.
+  env_.erase("XDG_RUNTIME_DIR");
+  EXPECT_EQ(Run("vorn-update", {}, "c\n").status, 0);
+  runAs_ = vorn_test::kOtherUser;
+  const Outcome other = Run("vorn-update", {}, "c\n");
+  EXPECT_EQ(other.status, 0);
+  EXPECT_THAT(other.out, HasSubstr("Install update"));
+}
+
+TEST_F(SharedMachineTest, AStagingNameCannotBePlantedInTheInstallation) {
+  Installed();
+  VersionFile({});
+  fs::create_directories(Inst() + "/help");
+  chmod((Inst() + "/help").c_str(), 0777);
+  beforeExec_ = [&](pid_t pid) {
+    // The name a staging file used to get from the process number.
+    const std::string planted = Inst() + "/help/~lzx" + std::string(5 - std::to_string(pid % 100000).size(), '0') +
+                                std::to_string(pid % 100000) + ".tmp";
+    EXPECT_EQ(vorn_test::AsOtherUser([&] { return symlink(Victim().c_str(), planted.c_str()) == 0; }), 0);
+  };
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(Slurp(Victim()), "precious");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(HelpFile())));
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+}
+
+TEST_F(SharedMachineTest, ALinkBelowTheInstallationIsNotWrittenThrough) {
+  Installed();
+  VersionFile({});
+  chmod(Inst().c_str(), 0777);
+  fs::create_directories(dir_ + "/outside");
+  ASSERT_EQ(vorn_test::AsOtherUser([&] { return symlink((dir_ + "/outside").c_str(), (Inst() + "/help").c_str()) == 0; }), 0);
+  const Outcome o = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, vorn_test::FatalNotice("UnPackLZX: link on the way: #help\\vorn.htm"));
+  EXPECT_TRUE(fs::is_empty(dir_ + "/outside"));
+  EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
+}
+
+TEST_F(SharedMachineTest, ReplacedFilesKeepTheirModeAndOwner) {
+  Installed();
+  fs::create_directories(Inst() + "/help");
+  const auto stat = [](const std::string &path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+  };
+  for (const int mask : {022, 077}) {
+    WriteFile(HelpFile(), "old help");
+    ASSERT_EQ(chown(HelpFile().c_str(), vorn_test::kOtherUser, vorn_test::kOtherUser), 0);
+    chmod(HelpFile().c_str(), 0750);
+    VersionFile({{"#help\\vorn.htm", 100}});
+    chmod((Inst() + "/lzx.ver").c_str(), 0640);
+    umask_ = mask;
+    ASSERT_EQ(Run("vorn-update", {}, "i\n").status, 0);
+    EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+    EXPECT_EQ(stat(HelpFile()).st_mode & 07777, 0750u) << mask;
+    EXPECT_EQ(stat(HelpFile()).st_uid, vorn_test::kOtherUser) << mask;
+    EXPECT_EQ(stat(HelpFile()).st_gid, vorn_test::kOtherUser) << mask;
+    EXPECT_EQ(stat(Inst() + "/lzx.ver").st_mode & 07777, 0640u) << mask;
+  }
+  // A new file gets the usual mode.
+  fs::remove(HelpFile());
+  ASSERT_EQ(Run("vorn-update", {}, "i\n").status, 0);
+  EXPECT_EQ(stat(HelpFile()).st_mode & 07777, 0600u);
+  EXPECT_EQ(stat(HelpFile()).st_uid, 0u);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include "fileio/fatal.h"
 #include "fileio/file.h"
+#include "fileio/path.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
 #include "platform/process.h"
@@ -153,6 +154,10 @@ int Unpack(const std::string &archive, const std::string &target, bool overwrite
     EndProgress();
     return 0;
   }
+  // The installation is this run's alone from loading its list to saving it.
+  char versionsDirectory[kPathSize];
+  PathDirectory(versions.c_str(), versionsDirectory);
+  VersionListLock(dir ? dir : versionsDirectory[0] ? versionsDirectory : ".", versions.c_str());
   std::int32_t capacity = 0;
   ArchiveEntry *list = VersionListLoad(versions.c_str(), &capacity);
   UnPackLZX(archive.c_str(), dir, list, capacity, 1);

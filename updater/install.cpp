@@ -6,19 +6,33 @@
 #include "fileio/path.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
+#include "platform/files.h"
 #include "platform/notice.h"
+#include "platform/process.h"
 #include "platform/system.h"
 #include "updater/config.h"
 #include "updater/messages.h"
 
+namespace {
+int g_tempCleanup = -1; // removes TEMP.LZX when a signal ends the run
+}
+
 void WriteTempArchive(char *path, std::int32_t leaveEmpty) {
   char directory[kPathSize] = {};
-  PlatTempDirectory(directory, sizeof directory);
+  PlatTempDirectory(directory, sizeof directory); // the user's private directory
   std::snprintf(path, kPathSize, "%sTEMP.LZX", directory);
+  // A stale copy of an earlier run goes first; the new file is created only
+  // where the name is free, never through a link.
   FileRef ref;
+  FileRefInit(&ref, -1, path);
+  FileDelete(&ref);
   FileRefInit(&ref, 1, path);
-  FileCreate(&ref);
+  // Registered first: whatever has this name in our private directory is ours.
+  if (g_tempCleanup < 0) g_tempCleanup = PlatRemoveLater(path, PlatRemoveWhen::Signal);
+  if (!FileCreateNew(&ref)) FileError(&ref, 211);
   if (leaveEmpty == 0) FileWrite(&ref, EmbeddedArchiveLength, EmbeddedArchive);
+  // What is unpacked must be this very file, not one put in its place.
+  PlatPinFile(path, ref.handle);
   FileClose(&ref);
 }
 
@@ -37,6 +51,9 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
     PlatNotice(text, "Einde", PlatIcon::Information);
     return;
   }
+  // From loading the version file to writing it back, the installation is
+  // this run's alone.
+  VersionListLock(installDirectory, versionFile);
   std::int32_t capacity = 0;
   ArchiveEntry *list = VersionListLoad(versionFile, &capacity);
   UnPackLZX(archivePath, installDirectory, list, capacity, 1);
@@ -52,5 +69,9 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
 bool DeleteTempArchive(const char *path) {
   FileRef ref;
   FileRefInit(&ref, 1, path);
-  return FileDelete(&ref);
+  const bool deleted = FileDelete(&ref);
+  PlatPinFile(nullptr, 0);
+  PlatForgetLater(g_tempCleanup);
+  g_tempCleanup = -1;
+  return deleted;
 }

@@ -4,6 +4,8 @@
 // and an exclusive one for the writing opens, taken without blocking, so that a
 // second writer (or a reader of a file being written) is refused as on a system
 // with share modes. Backslashes in names become '/' here and nowhere else.
+// No open ever blocks: a pipe or device without a partner is opened without
+// waiting (or refused), and the descriptor is made blocking afterwards.
 #include "platform/files.h"
 
 #include <dirent.h>
@@ -38,6 +40,26 @@ bool Fail() {
   return false;
 }
 
+// The pinned name and the file it must be (see PlatPinFile).
+std::string g_pinName;
+dev_t g_pinDevice = 0;
+ino_t g_pinInode = 0;
+
+// The directory part of a host path ("." when it has none).
+std::string HostDirectory(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes a rename in directory durable.
+void SyncDirectory(const std::string &directory) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
 } // namespace
 
 PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
@@ -50,12 +72,13 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: flags |= O_WRONLY | O_CREAT; break;
   case PlatOpenMode::UpdateOrCreate: flags |= O_RDWR | O_CREAT; break;
   case PlatOpenMode::ReadExclusive: flags |= O_RDONLY; break;
+  case PlatOpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   if (path.empty()) {
     posix_layer::SetLastError(ENOENT);
     return 0;
   }
-  const int fd = open(path.c_str(), flags, 0666);
+  const int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) {
     Fail();
     return 0;
@@ -67,6 +90,14 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
     close(fd);
     return 0;
   }
+  if (mode == PlatOpenMode::ReadShared && !g_pinName.empty() && path == g_pinName &&
+      (st.st_dev != g_pinDevice || st.st_ino != g_pinInode)) {
+    // Another file has taken the pinned name.
+    posix_layer::SetLastError(ESTALE);
+    close(fd);
+    return 0;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (flock(fd, lock | LOCK_NB) != 0) {
     // Held by another opener: a sharing violation.
     Fail();
@@ -173,18 +204,27 @@ bool PlatRename(const char *from, const char *to) {
 
 bool PlatReplace(const char *from, const char *to) {
   const std::string a = HostName(from), b = HostName(to);
+  const int fd = open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  // The replaced file's permissions and, for root, its owner go to the new
+  // one (owner first: a change of owner clears the set-id bits).
+  struct stat old {};
+  bool ok = true;
+  if (lstat(b.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0) ok = false;
+    if (ok && fchmod(fd, old.st_mode & 07777) != 0) ok = false;
+  }
   // The data first, then the name: a crash between the two must not leave
   // the new name on an empty file.
-  const int fd = open(a.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail();
-  const bool synced = fsync(fd) == 0;
-  const int syncError = errno;
+  if (ok && fsync(fd) != 0) ok = false;
+  const int error = errno;
   close(fd);
-  if (!synced) {
-    errno = syncError;
+  if (!ok) {
+    errno = error;
     return Fail();
   }
   if (rename(a.c_str(), b.c_str()) != 0) return Fail();
+  SyncDirectory(HostDirectory(b));
   return true;
 }
 
@@ -220,6 +260,64 @@ bool PlatMakeDirectory(const char *name) {
 }
 
 bool PlatLeadingSeparatorIsRoot() { return true; }
+
+PlatKind PlatNameKind(const char *name) {
+  struct stat st {};
+  const std::string path = HostName(name);
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return PlatKind::Missing;
+  if (S_ISLNK(st.st_mode)) return PlatKind::Link;
+  if (S_ISDIR(st.st_mode)) return PlatKind::Directory;
+  if (S_ISREG(st.st_mode)) return PlatKind::Regular;
+  return PlatKind::Other;
+}
+
+bool PlatOwnedByUs(const char *name) {
+  struct stat st {};
+  return lstat(HostName(name).c_str(), &st) == 0 && st.st_uid == geteuid();
+}
+
+bool PlatIsPrinterDevice(const char *) { return false; }
+
+bool PlatIsSeparator(char c) { return c == '/' || c == '\\'; }
+
+void PlatPinFile(const char *name, PlatFile file) {
+  struct stat st {};
+  if (!name || fstat(Fd(file), &st) != 0) {
+    g_pinName.clear();
+    return;
+  }
+  g_pinName = HostName(name);
+  g_pinDevice = st.st_dev;
+  g_pinInode = st.st_ino;
+}
+
+namespace {
+int g_directoryLock = -1;
+}
+
+PlatLockResult PlatLockDirectory(const char *directory) {
+  // flock on the directory itself: nothing is created, a link in the
+  // directory's place cannot redirect it, and the hold ends with the process.
+  const int fd = open(HostName(directory).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    Fail();
+    return PlatLockResult::Failed;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool busy = errno == EWOULDBLOCK;
+    Fail();
+    close(fd);
+    return busy ? PlatLockResult::Busy : PlatLockResult::Failed;
+  }
+  PlatUnlockDirectory();
+  g_directoryLock = fd;
+  return PlatLockResult::Held;
+}
+
+void PlatUnlockDirectory() {
+  if (g_directoryLock >= 0) close(g_directoryLock);
+  g_directoryLock = -1;
+}
 
 bool PlatRemoveDirectory(const char *name) {
   if (rmdir(HostName(name).c_str()) != 0) return Fail();

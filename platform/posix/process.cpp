@@ -1,11 +1,78 @@
+// The process on POSIX: its end, its identity, and the names it removes when it
+// ends before it is done with them.
 #include "platform/process.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 void PlatExit(int status) { std::exit(status); }
 
 std::uint32_t PlatProcessId() { return static_cast<std::uint32_t>(getpid()); }
 
 bool PlatErrorIsTerminal() { return isatty(2) == 1; }
+
+namespace {
+
+// Fixed slots, read by a signal handler: a slot's name is complete before
+// its state says it is in use.
+constexpr int kRemoveSlots = 16;
+struct RemoveSlot {
+  char name[4096];
+  volatile sig_atomic_t state; // 0 free, 1 on a signal, 2 on any end
+};
+RemoveSlot g_remove[kRemoveSlots];
+
+void RemoveAtExit() {
+  for (RemoveSlot &slot : g_remove)
+    if (slot.state == 2) unlink(slot.name);
+}
+
+void RemoveOnSignal(int signal) {
+  for (RemoveSlot &slot : g_remove)
+    if (slot.state != 0) unlink(slot.name);
+  // Then end as the signal would have ended us.
+  struct sigaction plain {};
+  plain.sa_handler = SIG_DFL;
+  sigaction(signal, &plain, nullptr);
+  raise(signal);
+}
+
+void InstallHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(RemoveAtExit);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    sigaction(signal, nullptr, &current);
+    if (current.sa_handler == SIG_IGN) continue; // ignored by whoever started us: stays so
+    struct sigaction handler {};
+    handler.sa_handler = RemoveOnSignal;
+    sigemptyset(&handler.sa_mask);
+    sigaction(signal, &handler, nullptr);
+  }
+}
+
+} // namespace
+
+int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
+  InstallHandlers();
+  const std::size_t length = std::strlen(name);
+  for (int i = 0; i < kRemoveSlots; ++i) {
+    RemoveSlot &slot = g_remove[i];
+    if (slot.state != 0 || length >= sizeof slot.name) continue;
+    std::memcpy(slot.name, name, length + 1);
+    std::replace(slot.name, slot.name + length, '\\', '/');
+    slot.state = when == PlatRemoveWhen::AnyEnd ? 2 : 1;
+    return i;
+  }
+  return -1;
+}
+
+void PlatForgetLater(int slot) {
+  if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
+}

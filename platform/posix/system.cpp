@@ -1,11 +1,20 @@
 // System facts on POSIX: the language from the locale variables, the
 // running-product marker as a lock file, and the per-user directories.
+//
+// The temporary directory is private: a directory of this user's alone, mode
+// 0700, below $TMPDIR (else /tmp), checked each time it is handed out. Others
+// can write in the shared folder above it, so its per-user name may already
+// be taken by someone else; then a fresh directory with an unpredictable name
+// serves instead, so nobody can make us use theirs or keep us out.
 #include "platform/system.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +32,45 @@ std::string Env(const char *name) {
 std::string HomeDir() {
   const std::string home = Env("HOME");
   return home.empty() ? "/tmp" : home;
+}
+
+// A real directory (not a link), ours, that nobody else may enter.
+bool IsPrivateDirectory(const std::string &path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+
+// A directory of ours that others cannot write into: a runtime directory is
+// used only when it is one.
+bool IsSafeDirectory(const std::string &path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+}
+
+std::string g_fallback; // the unpredictable directory, once one was needed
+
+void RemoveFallback() {
+  if (!g_fallback.empty()) rmdir(g_fallback.c_str()); // only when empty
+}
+
+// The private temporary directory, without the trailing '/'. When none can be
+// had (the shared folder is missing), the per-user name: creating a file in
+// it then fails and names it.
+std::string PrivateTemporary() {
+  std::string base = Env("TMPDIR");
+  if (base.empty()) base = "/tmp";
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  const std::string mine = (base == "/" ? "" : base) + "/vorn-" + std::to_string(geteuid());
+  mkdir(mine.c_str(), 0700);
+  if (IsPrivateDirectory(mine)) return mine;
+  if (!g_fallback.empty() && g_fallback.compare(0, mine.size() + 1, mine + "-") == 0 && IsPrivateDirectory(g_fallback))
+    return g_fallback;
+  std::string pattern = mine + "-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return mine;
+  if (g_fallback.empty()) std::atexit(RemoveFallback);
+  RemoveFallback();
+  g_fallback = pattern;
+  return g_fallback;
 }
 
 } // namespace
@@ -43,10 +91,7 @@ std::uint16_t PlatSystemLanguage() {
 std::uint32_t PlatSystemVersion() { return 6u | (1u << 8); } // newer than 3.x, like any current system
 
 void PlatTempDirectory(char *out, std::uint32_t capacity) {
-  std::string dir = Env("TMPDIR");
-  if (dir.empty()) dir = "/tmp";
-  if (dir.back() != '/') dir += '/';
-  posix_layer::CopyOut(dir, out, capacity);
+  posix_layer::CopyOut(PrivateTemporary() + "/", out, capacity);
 }
 
 void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
@@ -56,16 +101,49 @@ void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
 }
 
 bool PlatProbeRunning(const char *name) {
+  // The product announces itself in the runtime directory; where that is
+  // missing, or others could write into it, our private directory serves.
   std::string dir = Env("XDG_RUNTIME_DIR");
-  if (dir.empty()) dir = "/tmp";
+  if (dir.empty() || !IsSafeDirectory(dir)) dir = PrivateTemporary();
   const std::string path = dir + "/" + name + ".lock";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = -1;
+  for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (attempt ? O_EXCL : 0), 0600);
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) break;
+    // A link, or a file that is not ours: it cannot be the product's, so it
+    // goes and a lock file of our own takes its place.
+    if (fd >= 0) close(fd);
+    fd = -1;
+    unlink(path.c_str());
+  }
   if (fd < 0) return true; // cannot announce ourselves: counts as running
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return true;
   }
   return false; // the lock is held until the process ends
+}
+
+void PlatRandomBytes(void *out, std::uint32_t count) {
+  auto *p = static_cast<unsigned char *>(out);
+  while (count > 0) {
+    const ssize_t n = getrandom(p, count, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    p += n;
+    count -= static_cast<std::uint32_t>(n);
+  }
+  if (count == 0) return;
+  // A kernel without the call: the random device.
+  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  while (fd >= 0 && count > 0) {
+    const ssize_t n = read(fd, p, count);
+    if (n <= 0) break;
+    p += n;
+    count -= static_cast<std::uint32_t>(n);
+  }
+  if (fd >= 0) close(fd);
 }
 
 bool PlatDialogToolkitReady() { return true; }

@@ -10,6 +10,40 @@ namespace {
 
 HANDLE Handle(PlatFile file) { return reinterpret_cast<HANDLE>(file); }
 
+// The pinned name and the file it must be (see PlatPinFile).
+char g_pinName[MAX_PATH];
+BY_HANDLE_FILE_INFORMATION g_pinFile;
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMATION &b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The last component of name.
+const char *LastComponent(const char *name) {
+  const char *base = name;
+  for (const char *p = name; *p; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
+  return base;
+}
+
+// True when the last component is the device name device, bare or with an extension.
+bool IsDeviceName(const char *name, const char *device) {
+  const char *base = LastComponent(name);
+  const std::size_t n = std::strlen(device);
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base, static_cast<int>(n), device, static_cast<int>(n)) == CSTR_EQUAL &&
+         (base[n] == '\0' || base[n] == '.');
+}
+
+bool IsAnyDevice(const char *name) {
+  static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5",
+                                        "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5",
+                                        "LPT6", "LPT7", "LPT8", "LPT9"};
+  for (const char *device : devices)
+    if (IsDeviceName(name, device)) return true;
+  return false;
+}
+
 } // namespace
 
 PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
@@ -20,9 +54,18 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: break;
   case PlatOpenMode::UpdateOrCreate: access = GENERIC_READ | GENERIC_WRITE; break;
   case PlatOpenMode::ReadExclusive: access = GENERIC_READ; creation = OPEN_EXISTING; break;
+  case PlatOpenMode::CreateNew: creation = CREATE_NEW; break;
   }
   const HANDLE h = CreateFileA(name, access, share, nullptr, creation, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;
+  if (mode == PlatOpenMode::ReadShared && g_pinName[0] != '\0' && lstrcmpiA(name, g_pinName) == 0) {
+    BY_HANDLE_FILE_INFORMATION found;
+    if (!GetFileInformationByHandle(h, &found) || !SameFile(found, g_pinFile)) {
+      CloseHandle(h); // another file has taken the pinned name
+      SetLastError(ERROR_FILE_INVALID);
+      return 0;
+    }
+  }
   return reinterpret_cast<PlatFile>(h);
 }
 
@@ -78,6 +121,57 @@ std::uint32_t PlatAttributes(const char *name) {
 bool PlatMakeDirectory(const char *name) { return CreateDirectoryA(name, nullptr) != 0; }
 
 bool PlatLeadingSeparatorIsRoot() { return false; }
+
+PlatKind PlatNameKind(const char *name) {
+  if (IsAnyDevice(name)) return PlatKind::Other;
+  const DWORD attr = GetFileAttributesA(name);
+  if (attr == INVALID_FILE_ATTRIBUTES) return PlatKind::Missing;
+  if (attr & FILE_ATTRIBUTE_REPARSE_POINT) return PlatKind::Link;
+  if (attr & FILE_ATTRIBUTE_DIRECTORY) return PlatKind::Directory;
+  if (attr & FILE_ATTRIBUTE_DEVICE) return PlatKind::Other;
+  return PlatKind::Regular;
+}
+
+// The profile's files and folders are the user's own; what others may do in
+// them is the business of their access lists.
+bool PlatOwnedByUs(const char *name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
+bool PlatIsPrinterDevice(const char *name) { return IsDeviceName(name, "PRN"); }
+
+bool PlatIsSeparator(char c) { return c == '\\' || c == '/'; }
+
+void PlatPinFile(const char *name, PlatFile file) {
+  g_pinName[0] = '\0';
+  if (!name || std::strlen(name) >= sizeof g_pinName || !GetFileInformationByHandle(Handle(file), &g_pinFile)) return;
+  std::strcpy(g_pinName, name);
+}
+
+namespace {
+HANDLE g_directoryLock = INVALID_HANDLE_VALUE;
+}
+
+PlatLockResult PlatLockDirectory(const char *directory) {
+  // A lock file that nobody else may open while we hold it, and that goes
+  // with our handle (also when the process is ended).
+  char name[MAX_PATH];
+  if (std::strlen(directory) + 9 >= sizeof name) return PlatLockResult::Failed;
+  wsprintfA(name, "%s\\lzx.lck", directory);
+  const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? PlatLockResult::Busy
+                                                                            : PlatLockResult::Failed;
+  }
+  PlatUnlockDirectory();
+  g_directoryLock = h;
+  return PlatLockResult::Held;
+}
+
+void PlatUnlockDirectory() {
+  if (g_directoryLock != INVALID_HANDLE_VALUE) CloseHandle(g_directoryLock);
+  g_directoryLock = INVALID_HANDLE_VALUE;
+}
 
 bool PlatRemoveDirectory(const char *name) { return RemoveDirectoryA(name) != 0; }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 void PlatExit(int status) {
   // The C runtime's exit flushes the streams and runs the exit handlers, as
@@ -16,4 +17,49 @@ std::uint32_t PlatProcessId() { return GetCurrentProcessId(); }
 bool PlatErrorIsTerminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+constexpr int kRemoveSlots = 16;
+struct RemoveSlot {
+  char name[MAX_PATH];
+  volatile LONG state; // 0 free, 1 on an interrupt, 2 on any end
+};
+RemoveSlot g_remove[kRemoveSlots];
+
+void RemoveAtExit() {
+  for (RemoveSlot &slot : g_remove)
+    if (slot.state == 2) DeleteFileA(slot.name);
+}
+
+// A console program interrupted (Ctrl-C, Ctrl-Break, its window closed).
+BOOL WINAPI RemoveOnInterrupt(DWORD) {
+  for (RemoveSlot &slot : g_remove)
+    if (slot.state != 0) DeleteFileA(slot.name);
+  return FALSE; // then the default handling ends the process
+}
+
+} // namespace
+
+int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    std::atexit(RemoveAtExit);
+    SetConsoleCtrlHandler(RemoveOnInterrupt, TRUE);
+  }
+  const std::size_t length = std::strlen(name);
+  for (int i = 0; i < kRemoveSlots; ++i) {
+    RemoveSlot &slot = g_remove[i];
+    if (slot.state != 0 || length >= sizeof slot.name) continue;
+    std::memcpy(slot.name, name, length + 1);
+    slot.state = when == PlatRemoveWhen::AnyEnd ? 2 : 1;
+    return i;
+  }
+  return -1;
+}
+
+void PlatForgetLater(int slot) {
+  if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
 }

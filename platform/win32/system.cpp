@@ -52,3 +52,17 @@ bool PlatDialogToolkitReady() {
   if (ready) InitCommonControls();
   return ready;
 }
+
+// The system's random source (RtlGenRandom, in advapi32 since Windows XP).
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
+void PlatRandomBytes(void *out, std::uint32_t count) {
+  if (SystemFunction036(out, count)) return;
+  // Without it: the clock and the process, enough for names created exclusively.
+  auto *p = static_cast<unsigned char *>(out);
+  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    p[i] = static_cast<unsigned char>(seed >> 16);
+  }
+}

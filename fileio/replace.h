@@ -1,0 +1,36 @@
+// Writing a file so that a failure part-way never damages the one it
+// replaces: the content goes to a staging file in the same directory, which
+// then takes the target's name in one step. After any failure the target is
+// the old file or the new one, whole.
+//
+// Staging files are named "~lz" + 8 random hexadecimal digits + ".tmp" and
+// created only where the name is free, never through a link, so nobody can
+// predict or redirect them. A staging file left by a run that was killed is
+// removed by the next replace in its directory (only files of ours that
+// nobody has open).
+#pragma once
+
+#include <cstdint>
+
+#include "fileio/file.h"
+
+struct Replacement {
+  FileRef file;            // open for writing after ReplaceBegin; its name is the target's, so errors name that
+  char staging[kPathSize]; // the staging file's own name ("" when written in place)
+  char target[kPathSize];  // the name it takes on ReplaceCommit
+  int cleanupSlot;         // the staging file is removed if the process ends before the commit
+};
+
+// Refuses a target that could not be replaced (a directory, a pipe, device or
+// socket, a file in use or read-only: file errors 211 and 206, naming it)
+// without opening it, then creates the staging file. The printer device is
+// written in place.
+void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize);
+// Closes the staging file (when still open) and puts it in the target's place.
+void ReplaceCommit(Replacement *r);
+// The name of the file being written: the staging file, or the target itself.
+const char *ReplaceWrittenName(const Replacement *r);
+// The name pattern of staging files, for finding them.
+inline constexpr char kStagingPattern[] = "~lz????????.tmp";
+// Fills name (kPathSize) with directory followed by a fresh staging name.
+void StagingName(char *name, const char *directory);
