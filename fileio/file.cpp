@@ -54,6 +54,8 @@ void CopyText(char *to, std::size_t size, const char *from) {
 void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name) {
   std::memset(ref, 0, sizeof *ref);
   ref->elementSize = elementSize;
+  // A longer name would be cut into the name of another file.
+  if (name && std::strlen(name) >= sizeof ref->name) FatalMessage("FileRefInit: name too long [%s]", name);
   if (name) CopyName(ref->name, name);
 }
 
@@ -109,7 +111,8 @@ std::int32_t FileSize(FileRef *ref) {
   const bool wasClosed = FileIsClosed(ref);
   if (wasClosed) FileOpenRead(ref);
   const std::uint32_t size = PlatSize(ref->handle);
-  if (size == kPlatBadPosition) FileError(ref, 208);
+  // Sizes are signed 32-bit: a file of 2 GiB or more has none.
+  if (size == kPlatBadPosition || size > 0x7fffffffu) FileError(ref, 208);
   if (wasClosed) FileClose(ref);
   return static_cast<std::int32_t>(size) / ref->elementSize;
 }

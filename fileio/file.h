@@ -23,7 +23,7 @@ void FileOpenRead(FileRef *ref);   // existing file; others may read; error 209
 void FileCreate(FileRef *ref);     // create or truncate; error 211
 void FileOpenAppend(FileRef *ref); // open or create, at the end; error 210
 void FileOpenUpdate(FileRef *ref); // read and write, open or create; error 212
-// Creates the file for writing only when its name is free, never through a
+// Creates the file for reading and writing only when its name is free, never through a
 // link; false when it cannot (the name exists, or the platform refuses).
 bool FileCreateNew(FileRef *ref);
 void FileClose(FileRef *ref);

@@ -123,7 +123,10 @@ bool RemoveDirectoryWithFiles(const char *directory, bool withFiles) {
     for (std::int32_t i = 0; i < count; ++i, name += std::strlen(name) + 1) {
       if (name[0] == '.') continue;
       char path[kPathSize];
-      std::snprintf(path, sizeof path, "%s\\%s", directory, name);
+      if (std::snprintf(path, sizeof path, "%s\\%s", directory, name) >= kPathSize) {
+        ok = false; // a cut name could be another file's
+        continue;
+      }
       FileRef ref;
       FileRefInit(&ref, -1, path);
       ok = FileDelete(&ref) && ok;
@@ -134,6 +137,19 @@ bool RemoveDirectoryWithFiles(const char *directory, bool withFiles) {
 }
 
 bool FileExists(const char *name) { return PlatAttributes(name) != kPlatNoAttributes; }
+
+FileProbeResult FileProbe(const char *name, std::int32_t *size) {
+  const std::uint32_t attributes = PlatAttributes(name);
+  if (attributes == kPlatNoAttributes) return FileProbeResult::Missing;
+  if (attributes & kPlatAttrDirectory) return FileProbeResult::Directory;
+  const PlatFile file = PlatOpen(name, PlatOpenMode::ReadShared);
+  if (file == 0) return FileProbeResult::Unreadable;
+  const std::uint32_t bytes = PlatSize(file);
+  PlatClose(file);
+  if (bytes == kPlatBadPosition || bytes > 0x7fffffffu) return FileProbeResult::TooLarge;
+  *size = static_cast<std::int32_t>(bytes);
+  return FileProbeResult::Readable;
+}
 
 bool FileIsReadOnly(const char *name) {
   const std::uint32_t attr = PlatAttributes(name);

@@ -20,6 +20,11 @@ std::int32_t ListDirectory(char *buffer, std::int32_t capacity, const char *patt
 bool RemoveDirectoryWithFiles(const char *directory, bool withFiles);
 
 bool FileExists(const char *name);
+// What reading name as a plain file would meet, without a fatal end.
+enum class FileProbeResult { Readable, Missing, Directory, Unreadable, TooLarge };
+// TooLarge: 2 GiB or more, beyond the signed 32-bit sizes. size gets the size
+// of a readable file.
+FileProbeResult FileProbe(const char *name, std::int32_t *size);
 bool FileIsReadOnly(const char *name);
 bool FileIsLocked(const char *name);
 bool IsPlainName(const char *name);

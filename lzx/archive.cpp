@@ -96,6 +96,10 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     if (got == 0) break;
     if (got < static_cast<std::int32_t>(sizeof entry)) FatalMessage("UnPackLZX: target fail");
     entry.name[sizeof entry.name - 1] = '\0'; // a damaged record may lack its terminator
+    // A size below 0 is damage; one beyond what the archive still holds would
+    // end in the middle of the content: both are refused before any write.
+    if (entry.size < 0) FatalMessage("UnPackLZX: bad entry size %d: %s", entry.size, entry.name);
+    if (entry.size > h->header.length - Htell(h)) FatalMessage("UnPackLZX: unexpected eof");
 
     char path[kPathSize];
     int length;
@@ -108,7 +112,7 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
       if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
       length = std::snprintf(path, sizeof path, "%s", entry.name);
     }
-    if (length > 255) FatalMessage("UnPackLZX: path too long");
+    if (length > 255) FatalMessage("UnPackLZX: path too long: %s", entry.name);
     if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", entry.name);
 
     char directory[kPathSize];

@@ -1,22 +1,26 @@
-// The "LZX1" compressed file: header, blocks, block index, and the block
-// pipeline (row transform, run-length stage, entropy coder) in both directions.
+// The "LZX1" compressed file: header, blocks, block index. A block is coded
+// in memory by lzx/block.cpp; this file frames it, reads and writes it with
+// one transfer, and keeps the file position and a window on the block index in
+// the handle, so that reading a block costs one read.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
-#include "lzx/codec/bits.h"
-#include "lzx/codec/huf.h"
-#include "lzx/codec/lz.h"
-#include "lzx/codec/rle.h"
-#include "lzx/codec/rows.h"
+#include "fileio/replace.h"
+#include "lzx/block.h"
 #include "lzx/lzx.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 void (*BlockProgress)(const HILE *h) = nullptr;
+std::int32_t HopenStaged = 0;
 
 namespace {
+
+// One stored block on its way to or from the file.
+std::uint8_t g_stored[kMaxStoredBlock];
 
 bool SameText(const char *a, const char *b) {
   for (; *a && *b; ++a, ++b) {
@@ -30,62 +34,89 @@ void Check(const HILE *h, const char *operation) {
   if (!h || h->header.magic != kLzxMagic) FatalMessage("%s: not a valid HILE *", operation);
 }
 
-void WriteInt(std::int32_t v, FileRef *ref) { DoFwrite(&v, 4, ref); }
+// The number of blocks that hold length bytes.
+std::int32_t BlocksFor(std::int32_t length) { return length / kLzxBlock + (length % kLzxBlock != 0); }
 
-std::int32_t ReadInt(FileRef *ref) {
-  std::int32_t v;
-  DoFread(&v, 4, ref);
-  return v;
+// Read handles: checks the header against the file's size and the whole block
+// index, so that a damaged or unfinished file is refused before anything of
+// it is delivered.
+void CheckStructure(HILE *h) {
+  const LzxHeader &head = h->header;
+  const std::int32_t size = FileSize(&h->dataFile);
+  const bool headerFits = (head.flags & ~kFlagsKnown) == 0 && head.length >= 0 && head.indexOffset >= 16 &&
+                          head.indexOffset <= size &&
+                          static_cast<std::int64_t>(size) - head.indexOffset == 4LL * BlocksFor(head.length);
+  if (!headerFits) FatalMessage("Hopen: damaged or unfinished file [%s]", h->fileName);
+  h->blocks = BlocksFor(head.length);
+  DoFseek(&h->dataFile, head.indexOffset);
+  std::int32_t previous = 0;
+  for (std::int32_t k = 0; k < h->blocks;) {
+    const std::int32_t n = h->blocks - k < kIndexWindow ? h->blocks - k : kIndexWindow;
+    DoFread(h->window, 4 * n, &h->dataFile);
+    for (std::int32_t i = 0; i < n; ++i, ++k) {
+      const std::int32_t offset = h->window[i];
+      if (k == 0 ? offset != 16 : offset <= previous || offset >= head.indexOffset)
+        FatalMessage("Hopen: damaged block index [%s]", h->fileName);
+      previous = offset;
+    }
+  }
+  h->windowFirst = 0;
+  h->windowCount = 0;
+  DoFseek(&h->dataFile, 16);
+  h->position = 16;
 }
 
-// A short name, unused in the current directory, for the index being written.
-void TempName(char *name) {
-  static std::uint32_t serial = 0;
-  const std::uint32_t id = PlatProcessId() & 0xfffff;
-  do {
-    std::snprintf(name, 16, "~lz%05X%03X.tmp", id, serial++ & 0xfff);
-  } while (FileExists(name));
+// Read handles: block k's offset from the index, through the window.
+std::int32_t IndexEntry(HILE *h, std::int32_t k) {
+  if (k < h->windowFirst || k >= h->windowFirst + h->windowCount) {
+    const std::int32_t n = h->blocks - k < kIndexWindow ? h->blocks - k : kIndexWindow;
+    DoFseek(&h->dataFile, static_cast<std::int32_t>(h->header.indexOffset + 4LL * k));
+    DoFread(h->window, 4 * n, &h->dataFile);
+    h->windowFirst = k;
+    h->windowCount = n;
+    h->position = -1; // the data file now stands in the index
+  }
+  return h->window[k - h->windowFirst];
 }
 
-void PackBlock(HILE *h) {
-  const std::int32_t flags = h->header.flags;
-  std::uint8_t table[256];
-  std::int32_t rows = 0;
-  const std::uint8_t *source = h->block;
-  if (flags & kFlagRows) {
-    rows = SorPack(h->block, BitBuffer, table);
-    source = BitBuffer;
+// Reads block k whole with one transfer and decodes it into the handle.
+void LoadBlock(HILE *h, std::int32_t k) {
+  const std::int32_t start = IndexEntry(h, k);
+  const std::int32_t end = k + 1 < h->blocks ? IndexEntry(h, k + 1) : h->header.indexOffset;
+  const std::int32_t size = end - start; // above 0: the index was checked
+  if (size > kMaxStoredBlock) FatalMessage("Hfill: block %d does not end where the index says [%s]", k, h->fileName);
+  if (h->position != start) DoFseek(&h->dataFile, start);
+  DoFread(g_stored, size, &h->dataFile);
+  h->position = end;
+  switch (BlockDecode(g_stored, size, h->header.flags, h->block)) {
+  case BlockFault::None: break;
+  case BlockFault::BitCount: FatalMessage("Hfill: bad bit count [%s]", h->fileName);
+  case BlockFault::Size: FatalMessage("Hfill: block %d does not end where the index says [%s]", k, h->fileName);
   }
-  const std::int32_t length = RlePack(source);
-  const std::int32_t bits = (flags & kFlagHuffman) ? HufPack(length) : LzxPack(length);
-  if (flags & kFlagRows) {
-    const auto n = static_cast<std::uint8_t>(rows);
-    DoFwrite(&n, 1, &h->dataFile);
-    DoFwrite(table, rows, &h->dataFile);
-  }
-  WriteInt(bits, &h->dataFile);
-  DoFwrite(BitBuffer, (bits + 7) / 8, &h->dataFile);
 }
 
-void UnpackBlock(HILE *h) {
-  const std::int32_t flags = h->header.flags;
-  std::uint8_t table[256];
-  std::uint8_t rows = 0;
-  if (flags & kFlagRows) {
-    DoFread(&rows, 1, &h->dataFile);
-    DoFread(table, rows, &h->dataFile);
+// Write handles: appends the pending index entries to the index file.
+void FlushIndex(HILE *h) {
+  if (h->windowCount > 0) DoFwrite(h->window, 4 * h->windowCount, &h->indexFile);
+  h->windowCount = 0;
+}
+
+// Write handles: creates the index file beside the data file, under a fresh
+// name that nothing else has (never through a link).
+void CreateIndexFile(HILE *h) {
+  char directory[kPathSize];
+  PathDirectory(h->fileName, directory);
+  char name[kPathSize];
+  for (int attempt = 0;; ++attempt) {
+    StagingName(name, directory);
+    const char *base = name + std::strlen(directory);
+    if (std::strlen(base) >= sizeof h->tempName) FatalMessage("Hopen: tempname too long");
+    FileRefInit(&h->indexFile, 1, name);
+    if (FileCreateNew(&h->indexFile)) break;
+    if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) FileError(&h->indexFile, 211);
   }
-  const std::int32_t bits = ReadInt(&h->dataFile);
-  // A damaged count must not lead the read past BitBuffer.
-  if (bits < 0 || bits > kBitBufferSize * 8) FatalMessage("Hfill: bad bit count [%s]", h->fileName);
-  DoFread(BitBuffer, (bits + 7) / 8, &h->dataFile);
-  const std::int32_t length = (flags & kFlagHuffman) ? HufUnpack(bits) : LzxUnpack(bits);
-  if (flags & kFlagRows) {
-    RleUnpack(length, BitBuffer);
-    SorUnpack(BitBuffer, h->block, table, rows);
-  } else {
-    RleUnpack(length, h->block);
-  }
+  std::strcpy(h->tempName, name + std::strlen(directory));
+  h->indexCleanup = PlatRemoveLater(h->indexFile.name, PlatRemoveWhen::AnyEnd);
 }
 
 } // namespace
@@ -130,7 +161,10 @@ HILE *g_live = nullptr; // the open handles, newest first
 void HreleaseAll() {
   while (HILE *h = g_live) {
     g_live = h->liveNext;
-    if (h->tempName[0] != '\0') std::remove(h->tempName);
+    if (h->tempName[0] != '\0') PlatDelete(h->indexFile.name);
+    if (h->staged) PlatDelete(h->replace.staging);
+    PlatForgetLater(h->indexCleanup);
+    PlatForgetLater(h->replace.cleanupSlot);
     std::free(h);
   }
 }
@@ -138,6 +172,8 @@ void HreleaseAll() {
 HILE *Hopen(const char *name, const char *mode) {
   auto *h = static_cast<HILE *>(std::calloc(1, sizeof(HILE)));
   if (!h) FatalMessage("Hopen: out of mem");
+  h->indexCleanup = -1;
+  h->replace.cleanupSlot = -1;
   h->liveNext = g_live;
   if (g_live) g_live->livePrev = h;
   g_live = h;
@@ -151,20 +187,27 @@ HILE *Hopen(const char *name, const char *mode) {
   else if (mode[2] != '\0') FatalMessage("Hopen: bad mode");
   if (std::strlen(name) >= sizeof h->fileName) FatalMessage("Hopen: filename too long");
   std::strcpy(h->fileName, name);
-  DoFopen(h->fileName, h->mode == 1 ? "wb" : "rb", &h->dataFile);
   if (h->mode == 1) {
-    char temp[32];
-    TempName(temp);
-    if (std::strlen(temp) >= sizeof h->tempName) FatalMessage("Hopen: tempname too long");
-    std::strcpy(h->tempName, temp);
-    DoFopen(h->tempName, "w+b", &h->indexFile);
+    if (HopenStaged != 0) {
+      // The data goes to a staging file; errors still name the file itself.
+      ReplaceBegin(&h->replace, h->fileName, 1);
+      h->dataFile = h->replace.file;
+      h->replace.file.handle = 0;
+      h->staged = true;
+    } else {
+      DoFopen(h->fileName, "wb", &h->dataFile);
+    }
+    CreateIndexFile(h);
     h->header = LzxHeader{kLzxMagic, 0, 0, flags};
     DoFwrite(&h->header, 16, &h->dataFile);
+    h->position = 16;
     h->blockBase = 0;
     h->fill = 0;
   } else {
+    DoFopen(h->fileName, "rb", &h->dataFile);
     DoFread(&h->header, 16, &h->dataFile);
     if (h->header.magic != kLzxMagic) FatalMessage("Hopen: not an LZX file");
+    CheckStructure(h);
     h->blockBase = -kLzxBlock;
     h->fill = kLzxBlock;
   }
@@ -173,8 +216,14 @@ HILE *Hopen(const char *name, const char *mode) {
 
 void Hflus(HILE *h) {
   if (h->fill < kLzxBlock) FatalMessage("Hflus: early");
-  WriteInt(DoFtell(&h->dataFile), &h->indexFile);
-  PackBlock(h);
+  if (h->windowCount == kIndexWindow) FlushIndex(h);
+  h->window[h->windowCount++] = h->position;
+  const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
+  // The compressed file, like its content, stays below 2 GiB.
+  if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
+  DoFwrite(g_stored, size, &h->dataFile);
+  h->position += size;
+  ++h->blocks;
   h->blockBase += kLzxBlock;
   h->fill = 0;
   if (BlockProgress) BlockProgress(h);
@@ -183,6 +232,8 @@ void Hflus(HILE *h) {
 void Hwrite(const void *source, std::int32_t count, HILE *h) {
   Check(h, "Hwrite");
   if (h->mode != 1) FatalMessage("Hwrite: not allowed on read-file");
+  // The length is a signed 32-bit field: it may not reach 2^31.
+  if (count > 0x7fffffff - (h->blockBase + h->fill)) FatalMessage("Hwrite: file too large [%s]", h->fileName);
   const auto *from = static_cast<const std::uint8_t *>(source);
   while (count > 0) {
     if (h->fill >= kLzxBlock) Hflus(h);
@@ -195,13 +246,17 @@ void Hwrite(const void *source, std::int32_t count, HILE *h) {
 }
 
 void Hputc(std::int32_t c, HILE *h) {
+  if (h->blockBase + h->fill == 0x7fffffff) FatalMessage("Hwrite: file too large [%s]", h->fileName);
   if (h->fill >= kLzxBlock) Hflus(h);
   h->block[h->fill++] = static_cast<std::uint8_t>(c);
 }
 
 void Hfill(HILE *h) {
   if (h->fill < kLzxBlock) FatalMessage("Hfill: early");
-  if (DoFtell(&h->dataFile) < h->header.indexOffset) UnpackBlock(h);
+  // Past the last block (reading on at the end of a file whose length is a
+  // multiple of the block size) the block keeps its bytes and nothing is served.
+  const std::int32_t k = h->blockBase / kLzxBlock + 1;
+  if (k < h->blocks) LoadBlock(h, k);
   h->blockBase += kLzxBlock;
   h->fill = 0;
   if (BlockProgress) BlockProgress(h);
@@ -250,17 +305,17 @@ void Hseek(HILE *h, std::int32_t position) {
     h->fill = position - h->blockBase;
   } else {
     const std::int32_t k = position / kLzxBlock;
-    DoFseek(&h->dataFile, h->header.indexOffset + 4 * k);
-    const std::int32_t offset = ReadInt(&h->dataFile);
-    // Blocks lie between the header and the index; anything else is damage.
-    if (offset < 16 || offset >= h->header.indexOffset) FatalMessage("Hseek: bad block offset [%s]", h->fileName);
-    DoFseek(&h->dataFile, offset);
     h->blockBase = kLzxBlock * k - kLzxBlock;
     h->fill = kLzxBlock;
-    Hfill(h);
+    Hfill(h); // decodes block k through the index
     h->fill = position - h->blockBase;
   }
   h->atEof = 0;
+}
+
+std::int32_t HblockOffset(HILE *h, std::int32_t k) {
+  if (k >= h->blocks) return h->header.indexOffset;
+  return IndexEntry(h, k);
 }
 
 std::int32_t Htell(HILE *h) {
@@ -278,7 +333,8 @@ std::int32_t Hclose(HILE *h) {
       h->fill = kLzxBlock;
       Hflus(h);
     }
-    const std::int32_t indexOffset = DoFtell(&h->dataFile);
+    FlushIndex(h);
+    const std::int32_t indexOffset = h->position;
     const std::int32_t indexSize = DoFtell(&h->indexFile);
     DoFseek(&h->indexFile, 0);
     std::uint8_t piece[256];
@@ -289,13 +345,15 @@ std::int32_t Hclose(HILE *h) {
       left -= n;
     }
     DoFclose(&h->indexFile);
-    if (std::remove(h->tempName) != 0) FatalMessage("Hclose: remove failed");
+    if (!PlatDelete(h->indexFile.name)) FatalMessage("Hclose: remove failed");
+    PlatForgetLater(h->indexCleanup);
     size = DoFtell(&h->dataFile);
     h->header = LzxHeader{kLzxMagic, indexOffset, total, h->header.flags};
     DoFseek(&h->dataFile, 0);
     DoFwrite(&h->header, 16, &h->dataFile);
     DoFclose(&h->dataFile);
     if (size != indexOffset + indexSize) FatalMessage("Hclose: BUG?");
+    if (h->staged) ReplaceCommit(&h->replace);
   } else {
     DoFclose(&h->dataFile);
   }

@@ -9,11 +9,12 @@
 #include <cstdint>
 
 #include "fileio/file.h"
+#include "fileio/replace.h"
+#include "lzx/block.h"
 
 inline constexpr std::int32_t kLzxMagic = 0x31585a4c; // "LZX1"
 inline constexpr std::int32_t kLzxBlock = 16384;
-inline constexpr std::int32_t kFlagHuffman = 1; // blocks use the Huffman byte coder
-inline constexpr std::int32_t kFlagRows = 2;    // blocks went through the row transform
+inline constexpr std::int32_t kIndexWindow = 128; // block index entries a handle keeps at hand
 
 struct LzxHeader {
   std::int32_t magic;
@@ -35,11 +36,31 @@ struct HILE {
   std::int32_t fill;      // write: bytes buffered; read: next byte; 16384 = used up
   std::int32_t atEof;
   HILE *liveNext, *livePrev; // every handle not yet closed, for HreleaseAll
+  std::int32_t position;     // where dataFile stands, kept here rather than asked for
+  std::int32_t blocks;       // read: blocks in the file; write: blocks flushed
+  // Read: index entries [windowFirst, windowFirst + windowCount) of the block
+  // index. Write: the entries not yet appended to indexFile.
+  std::int32_t window[kIndexWindow];
+  std::int32_t windowFirst, windowCount;
+  int indexCleanup;    // write: removes indexFile should the process end early
+  bool staged;         // write: dataFile is a staging file that Hclose puts in place
+  Replacement replace; // write, staged: the staging file and its target
 };
 
 // Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
 // 's' (row transform). Never returns without a handle.
+//
+// A read handle refuses (fatally, naming the file) a file that no writer of
+// the format produces: a header with unknown flag bits, a negative length, an
+// index offset outside [16, file size] or an index of the wrong size for the
+// length (an unfinished file has index offset 0), and a block index whose
+// entries do not start at 16 and increase below the index offset. Each block
+// must then fill exactly the bytes from its index entry to the next.
 HILE *Hopen(const char *name, const char *mode);
+// 1: write handles write to a staging file beside their file, which takes
+// its place only in Hclose, so the file named is never left unfinished (a
+// tool that replaces its output). 0 (the default): the file is written in place.
+extern std::int32_t HopenStaged;
 // Write handles: finishes the file and returns its size. Read handles: 0.
 std::int32_t Hclose(HILE *h);
 std::int32_t Hread(void *destination, std::int32_t count, HILE *h);
@@ -51,6 +72,9 @@ void Hputc(std::int32_t c, HILE *h);
 std::int32_t Heof(HILE *h);
 void Hfill(HILE *h);
 void Hflus(HILE *h);
+// Read handles: the file offset of block k (0 <= k < blocks) from the checked
+// block index; block k ends where block k + 1 (or the index) begins.
+std::int32_t HblockOffset(HILE *h, std::int32_t k);
 // Frees every handle that is still open, without finishing it, and removes
 // the temporary index files of write handles. For a process that goes on
 // after a fatal end (a fuzzing harness); the files were closed by the fatal path.

@@ -68,7 +68,8 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
     if (n == 0) FatalMessage("PackLZX: No filename found");
     char source[kPathSize];
     if (tokens[0][0] == '#') CopyText(source, sizeof source, tokens[0] + 1);
-    else std::snprintf(source, sizeof source, "%s%s", base, tokens[0]);
+    else if (std::snprintf(source, sizeof source, "%s%s", base, tokens[0]) >= kPathSize)
+      FatalMessage("PackLZX: name too long [%s%s]", base, tokens[0]);
     for (int t = 1; t < n; ++t) {
       const char *option = tokens[t];
       while (*option == ' ') ++option;
@@ -95,6 +96,8 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
     FileOpenRead(&file);
     if (records && files < capacity) records[files] = entry;
     ++files;
+    // The total is a signed 32-bit count, like the archive's own length.
+    if (entry.size > 0x7fffffff - sum) FatalMessage("PackLZX: files too large [%s]", source);
     Hwrite(&entry, sizeof entry, h);
     sum += entry.size;
     for (std::int32_t got; (got = FileRead(&file, sizeof g_copy, g_copy)) > 0;) Hwrite(g_copy, got, h);

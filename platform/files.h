@@ -19,7 +19,7 @@ enum class PlatOpenMode {
   AppendOrCreate, // write; opened, or created when missing (positioned at 0)
   UpdateOrCreate, // read and write; opened, or created when missing
   ReadExclusive,  // existing file, read, nobody else may have it open
-  CreateNew,      // write; created, refused when the name exists (a link there included)
+  CreateNew,      // read and write; created, refused when the name exists (a link there included)
 };
 
 inline constexpr std::uint32_t kPlatNoAttributes = 0xFFFFFFFFu;

@@ -9,6 +9,10 @@
 std::uint32_t PlatProcessId();
 // True when standard error is a terminal that a person watches.
 bool PlatErrorIsTerminal();
+// True when standard input is a terminal.
+bool PlatInputIsTerminal();
+// Standard input and output carry bytes as they are (no line-end changes).
+void PlatBinaryStdio();
 
 // Names to remove when the process ends before it is done with them: when it
 // is ended by an interrupt, terminate or hang-up signal, and for AnyEnd also

@@ -127,13 +127,20 @@ TEST_F(ArchiveTest, CutRecordsAndCutContent) {
   EXPECT_FATAL(UnPackLZX("rec.lzx", "t", nullptr, 0, 1), "UnPackLZX: target fail");
   vorn_test::WriteCompressed("body.lzx", Bytes(whole.begin(), whole.end() - 3));
   EXPECT_FATAL(UnPackLZX("body.lzx", "t", nullptr, 0, 1), "UnPackLZX: unexpected eof");
+  EXPECT_FALSE(Exists("t/a")); // refused before anything of it was written
+  Bytes negative = whole;
+  const std::int32_t minus = -1;
+  std::memcpy(negative.data() + 256, &minus, 4); // the record's size field
+  vorn_test::WriteCompressed("neg.lzx", negative);
+  EXPECT_FATAL(UnPackLZX("neg.lzx", "t", nullptr, 0, 1), "UnPackLZX: bad entry size -1: #a");
 }
 
 TEST_F(ArchiveTest, APathOver255CharactersIsRefused) {
   const std::string deep = "#" + std::string(200, 'd') + "\\" + std::string(40, 'f');
   WriteArchive("a.lzx", {{deep, B("x")}});
   const std::string target(20, 't');
-  EXPECT_FATAL(UnPackLZX("a.lzx", target.c_str(), nullptr, 0, 1), "UnPackLZX: path too long");
+  EXPECT_EXIT(UnPackLZX("a.lzx", target.c_str(), nullptr, 0, 1), ::testing::ExitedWithCode(2),
+              ::testing::HasSubstr("UnPackLZX: path too long: #ddd"));
   EXPECT_FALSE(Exists(target));
 }
 

@@ -242,39 +242,60 @@ TEST_F(ContainerTest, GuardsOnHandles) {
       "LZX DoFopen [plain.txt] [a+] failed");
 }
 
-TEST_F(ContainerTest, DamagedFilesAreRefusedBeforeReadingOutOfBounds) {
-  const Bytes data = SampleText(50000);
+TEST_F(ContainerTest, DamagedOrUnfinishedFilesAreRefusedBeforeAnythingIsServed) {
+  const Bytes data = SampleText(50000); // 4 blocks
   WriteCompressed("d.lzx", data);
   const Bytes good = ReadFile("d.lzx");
-
-  Bytes cut(good.begin(), good.begin() + 300); // inside block 0
-  WriteFile("cut.lzx", cut);
-  const std::int32_t bytes0 = (Int(good, 16) + 7) / 8;
-  EXPECT_FATAL(ReadCompressed("cut.lzx"), "LZX DoFread failed [cut.lzx, " + std::to_string(bytes0) + "]");
-
-  Bytes negative = good;
-  const std::int32_t minus = -5;
-  std::memcpy(negative.data() + 16, &minus, 4);
-  WriteFile("neg.lzx", negative);
-  EXPECT_FATAL(ReadCompressed("neg.lzx"), "Hfill: bad bit count [neg.lzx]");
-
-  Bytes huge = good;
-  const std::int32_t big = 32768 * 8 + 1;
-  std::memcpy(huge.data() + 16, &big, 4);
-  WriteFile("big.lzx", huge);
-  EXPECT_FATAL(ReadCompressed("big.lzx"), "Hfill: bad bit count [big.lzx]");
-
-  Bytes elsewhere = good;
   const std::int32_t index = Int(good, 4);
-  const std::int32_t wild = 1 << 30;
-  std::memcpy(elsewhere.data() + index + 8, &wild, 4); // block 2's offset
-  WriteFile("wild.lzx", elsewhere);
+  const auto with = [&](std::size_t at, std::int32_t value) {
+    Bytes b = good;
+    std::memcpy(b.data() + at, &value, 4);
+    return b;
+  };
+  Bytes bomb(16, 0); // a length of 2 GiB - 1 and no blocks
+  std::memcpy(bomb.data(), "LZX1", 4);
+  std::memcpy(bomb.data() + 4, "\x10\0\0\0\xff\xff\xff\x7f", 8);
+  const std::string header = "Hopen: damaged or unfinished file [x.lzx]";
+  const std::string blockIndex = "Hopen: damaged block index [x.lzx]";
+  const struct {
+    const char *what;
+    Bytes file;
+    std::string text;
+  } cases[] = {
+      {"unfinished: index offset and length 0", with(4, 0), header},
+      {"unfinished, length written", with(8, 0), header},
+      {"16-byte bomb", bomb, header},
+      {"length beyond the data", with(8, 50000 + 16384), header},
+      {"negative length", with(8, -1), header},
+      {"index offset too small", with(4, index - 4), header},
+      {"index offset past the end", with(4, static_cast<std::int32_t>(good.size()) + 4), header},
+      {"unknown flag bit", with(12, 4), header},
+      {"cut inside a block", Bytes(good.begin(), good.begin() + 300), header},
+      {"first entry not 16", with(static_cast<std::size_t>(index), 17), blockIndex},
+      {"entries not increasing", with(static_cast<std::size_t>(index) + 8, Int(good, static_cast<std::size_t>(index) + 4)), blockIndex},
+      {"entry at the index", with(static_cast<std::size_t>(index) + 12, index), blockIndex},
+      {"entry far outside", with(static_cast<std::size_t>(index) + 8, 1 << 30), blockIndex},
+      // Readable framing, wrong content: refused when the block is reached.
+      {"block not where the index says", with(static_cast<std::size_t>(index) + 8, Int(good, static_cast<std::size_t>(index) + 8) + 1),
+       "Hfill: block 1 does not end where the index says [x.lzx]"},
+      {"negative bit count", with(16, -5), "Hfill: bad bit count [x.lzx]"},
+      {"bit count past the buffer", with(16, 32768 * 8 + 1), "Hfill: bad bit count [x.lzx]"},
+  };
+  for (const auto &c : cases) {
+    WriteFile("x.lzx", c.file);
+    EXPECT_FATAL(ReadCompressed("x.lzx"), c.text) << c.what;
+  }
+}
+
+TEST_F(ContainerTest, TheLengthCannotReach2GiB) {
   EXPECT_FATAL(
       {
-        HILE *h = Hopen("wild.lzx", "rb");
-        Hseek(h, 2 * 16384);
+        HILE *h = Hopen("big.lzx", "wb");
+        h->blockBase = 0x7fffc000; // as if 2 GiB less 16 KiB had been written, and
+        h->fill = 16300;           // 84 bytes short of 2^31 - 1
+        Hwrite(SampleText(100).data(), 100, h);
       },
-      "Hseek: bad block offset [wild.lzx]");
+      "Hwrite: file too large [big.lzx]");
 }
 
 } // namespace

@@ -6,9 +6,11 @@
 #endif
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,8 +43,10 @@ std::string ToolPath() {
 std::string ToolPath() { return LZX_TOOL; }
 #endif
 
+// Standard output and error together, unless the command sends its output
+// to a file itself.
 Result Lzx(const std::string &args) {
-  const std::string command = ToolPath() + " " + args + " 2>&1";
+  const std::string command = ToolPath() + " " + args + (args.find('>') == std::string::npos ? " 2>&1" : "");
   FILE *pipe = popen(command.c_str(), "r");
   Result r{-1, {}};
   char buf[4096];
@@ -76,16 +80,16 @@ TEST_F(ToolTest, CompressDecompressRoundTripsInEveryMode) {
   for (const auto &[name, data] : inputs) {
     WriteFile(name, data);
     for (const char *mode : {"", "--huffman"}) {
-      ASSERT_EQ(Lzx(std::string("compress ") + mode + " " + name + " c.lzx").status, 0) << name << mode;
-      ASSERT_EQ(Lzx(std::string("decompress c.lzx back")).status, 0);
+      ASSERT_EQ(Lzx(std::string("-f compress ") + mode + " " + name + " c.lzx").status, 0) << name << mode;
+      ASSERT_EQ(Lzx(std::string("-f decompress c.lzx back")).status, 0);
       EXPECT_EQ(ReadFile("back"), data) << name << " " << mode;
     }
   }
   Bytes rows(300000, 0xff);
   for (std::size_t i = 0; i < rows.size(); i += 192) rows[i] = static_cast<std::uint8_t>(i / 192);
   WriteFile("rows", rows);
-  ASSERT_EQ(Lzx("compress --rows rows c.lzx").status, 0);
-  ASSERT_EQ(Lzx("decompress c.lzx back").status, 0);
+  ASSERT_EQ(Lzx("-f compress --rows rows c.lzx").status, 0);
+  ASSERT_EQ(Lzx("-f decompress c.lzx back").status, 0);
   EXPECT_EQ(ReadFile("back"), rows);
   const Result info = Lzx("info c.lzx");
   EXPECT_THAT(info.out, ::testing::HasSubstr("row transform"));
@@ -105,9 +109,15 @@ TEST_F(ToolTest, CatAtRandomOffsets) {
     EXPECT_EQ(r.out, std::string(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n)));
   }
   EXPECT_EQ(Lzx("cat t.lzx --offset 199990").out.size(), 10u); // to the end
-  const Result past = Lzx("cat t.lzx --offset 200000");
-  EXPECT_EQ(past.status, 2);
-  EXPECT_THAT(past.out, ::testing::HasSubstr("Hseek: >= EOF causes deep shit"));
+  EXPECT_EQ(Lzx("cat t.lzx").out.size(), data.size());           // from 0
+  const Result end = Lzx("cat t.lzx --offset 200000");            // at the length: nothing
+  EXPECT_EQ(end.status, 0);
+  EXPECT_EQ(end.out, "");
+  for (const char *bad : {"--offset 200001", "--offset -1", "--length -5"}) {
+    const Result r = Lzx(std::string("cat t.lzx ") + bad);
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_THAT(r.out, ::testing::StartsWith("lzx: t.lzx: ")) << bad;
+  }
 }
 
 TEST_F(ToolTest, PackListUnpackWithVersions) {
@@ -120,8 +130,9 @@ TEST_F(ToolTest, PackListUnpackWithVersions) {
   EXPECT_THAT(r.out, ::testing::HasSubstr("files  2"));
   EXPECT_THAT(r.out, ::testing::HasSubstr("total  50005"));
   r = Lzx("list out.lzx");
-  EXPECT_THAT(r.out, ::testing::ContainsRegex("#a.txt +5 +120 +0 +0 +0"));
-  EXPECT_THAT(r.out, ::testing::ContainsRegex("#sub.b.bin +50000 +200"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("5 +120 +0 +0 +0  #a.txt"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("50000 +200 +0 +0 +0  #sub.b.bin"));
+  EXPECT_THAT(r.out, ::testing::HasSubstr("50005 bytes in 2 entries"));
 
   std::filesystem::create_directories("install");
   r = Lzx("unpack out.lzx install --versions install/lzx.ver");
@@ -142,7 +153,8 @@ TEST_F(ToolTest, PackListUnpackWithVersions) {
 TEST_F(ToolTest, UnpackRefusesNamesWithoutHashUnlessAllowed) {
   WriteFile("p.txt", "plain");
   WriteFile("list", "plain.lzx\n.\\\np.txt|V=100\nout\\written.txt\n");
-  ASSERT_EQ(Lzx("pack list").status, 0);
+  ASSERT_EQ(Lzx("pack list").status, 1); // the packer refuses them too
+  ASSERT_EQ(Lzx("pack --allow-absolute list").status, 0);
   std::filesystem::create_directories("out");
   Result r = Lzx("unpack plain.lzx target");
   EXPECT_EQ(r.status, 2);
@@ -162,27 +174,282 @@ TEST_F(ToolTest, ScrambleTwiceRestores) {
   EXPECT_EQ(ReadFile("s"), data);
 }
 
-TEST_F(ToolTest, UsageAndFatalErrors) {
-  for (const char *bad : {"", "frobnicate", "compress onlyone", "compress --huffman --rows a b", "cat x",
-                          "unpack a --overwrite --versions v"}) {
+TEST_F(ToolTest, UsageRefusalsAndFatalErrorsHaveTheirOwnStatus) {
+  for (const char *bad : {"", "frobnicate", "compres a b", "version", "compress onlyone", "compress --huffman --rows a b",
+                          "cat", "unpack a --overwrite --versions v", "-q -v test x"}) {
     const Result r = Lzx(bad);
-    EXPECT_EQ(r.status, 64) << bad;
+    EXPECT_EQ(r.status, 1) << bad;
     EXPECT_THAT(r.out, ::testing::HasSubstr("lzx --help")) << bad;
   }
-  for (const char *cmd : {"compress", "decompress", "cat", "info", "pack", "list", "unpack", "scramble"}) {
+  EXPECT_THAT(Lzx("compres a b").out, ::testing::HasSubstr("unknown command 'compres'"));
+  for (const char *cmd : {"compress", "decompress", "cat", "info", "test", "pack", "list", "unpack", "versions",
+                          "scramble", "mklist"}) {
     const Result r = Lzx(std::string(cmd) + " --help");
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_THAT(r.out, ::testing::HasSubstr("Usage")) << cmd;
   }
+  const Result version = Lzx("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_THAT(version.out, ::testing::StartsWith("lzx 2.03"));
   Result r = Lzx("decompress missing.lzx out");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_THAT(r.out, ::testing::HasSubstr("File Error : name = [missing.lzx] code = 209"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "lzx: missing.lzx: No such file or directory\n");
   WriteFile("plain", "hello, this is no compressed file");
   r = Lzx("info plain");
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.out, ::testing::HasSubstr("Hopen: not an LZX file"));
 }
 
+TEST_F(ToolTest, StandardInputAndOutput) {
+  const Bytes data = Text(100000);
+  WriteFile("in", data);
+  ASSERT_EQ(Lzx("compress - a.lzx < in").status, 0);
+  ASSERT_EQ(Lzx("decompress a.lzx - > back1").status, 0);
+  ASSERT_EQ(Lzx("compress in - > b.lzx").status, 0);
+  ASSERT_EQ(Lzx("decompress - back2 < b.lzx").status, 0);
+  ASSERT_EQ(Lzx("cat - --offset 5 < a.lzx > back3").status, 0);
+  EXPECT_EQ(ReadFile("back1"), data);
+  EXPECT_EQ(ReadFile("back2"), data);
+  EXPECT_EQ(ReadFile("back3"), Bytes(data.begin() + 5, data.end()));
+  EXPECT_EQ(ReadFile("a.lzx"), ReadFile("b.lzx"));
+  // A list from standard input: names resolve against the current folder.
+  WriteFile("list", "l.lzx\n.\\\nin|V=100\n#in\n");
+  ASSERT_EQ(Lzx("pack - < list").status, 0);
+  ASSERT_EQ(Lzx("-q pack -o - list > m.lzx").status, 0);
+  EXPECT_EQ(ReadFile("l.lzx"), ReadFile("m.lzx"));
+  EXPECT_EQ(Lzx("test l.lzx m.lzx").status, 0);
+  // Progress is for terminals only: here nothing but the summary.
+  const Result quiet = Lzx("-f compress in a.lzx");
+  EXPECT_EQ(quiet.out, "a.lzx: 100000 -> " + std::to_string(ReadFile("a.lzx").size()) + " bytes\n");
+}
+
+TEST_F(ToolTest, TestReadsEveryBlockAndEveryEntry) {
+  WriteFile("t", Text(40000));
+  ASSERT_EQ(Lzx("compress t t.lzx").status, 0);
+  WriteFile("list", "a.lzx\n.\\\nt|V=100\n#t\nt|V=100\n#u\n");
+  ASSERT_EQ(Lzx("pack list").status, 0);
+  Result r = Lzx("test t.lzx a.lzx");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "t.lzx: ok, 40000 bytes in 3 blocks\na.lzx: ok, archive of 2 entries, 80864 bytes in 5 blocks\n");
+  Bytes damaged = ReadFile("t.lzx");
+  damaged[100] ^= 0x55;
+  WriteFile("bad.lzx", damaged);
+  r = Lzx("test t.lzx bad.lzx a.lzx");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.out, ::testing::StartsWith("t.lzx: ok"));
+  EXPECT_THAT(r.out, ::testing::HasSubstr("[Einde programma]"));
+  EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("a.lzx: ok")));
+}
+
+TEST_F(ToolTest, DamagedFilesAreRefusedWithStatusTwoAndNothingWritten) {
+  WriteFile("list", "a.lzx\n.\\\nlist|V=100\n#l\n");
+  ASSERT_EQ(Lzx("pack list").status, 0);
+  const Bytes good = ReadFile("a.lzx");
+  const auto with = [&](std::size_t at, std::int32_t value) {
+    Bytes b = good;
+    std::memcpy(b.data() + at, &value, 4);
+    return b;
+  };
+  // The archive's only block holds the record; its size field is at 256.
+  std::int32_t length = 0;
+  std::memcpy(&length, good.data() + 8, 4);
+  Bytes bomb(good.begin(), good.begin() + 16);
+  std::memcpy(bomb.data() + 4, "\x10\0\0\0\xff\xff\xff\x7f", 8);
+  const struct {
+    const char *what;
+    Bytes file;
+    const char *text;
+  } cases[] = {
+      {"unfinished", with(4, 0), "Hopen: damaged or unfinished file [x.lzx]"},
+      {"bomb", bomb, "Hopen: damaged or unfinished file [x.lzx]"},
+      {"length beyond the data", with(8, length + 16384), "Hopen: damaged or unfinished file [x.lzx]"},
+  };
+  for (const auto &c : cases) {
+    WriteFile("x.lzx", c.file);
+    for (const char *command : {"decompress x.lzx out", "list x.lzx", "test x.lzx", "unpack x.lzx t"}) {
+      const Result r = Lzx(command);
+      EXPECT_EQ(r.status, 2) << c.what << ": " << command;
+      EXPECT_THAT(r.out, ::testing::HasSubstr(c.text)) << c.what << ": " << command;
+    }
+    EXPECT_FALSE(vorn_test::Exists("out")) << c.what;
+    EXPECT_FALSE(vorn_test::Exists("t")) << c.what;
+  }
+  // An entry of negative size, inside a well-formed compressed file.
+  WriteFile("l.bin", "");
+  ASSERT_EQ(Lzx("decompress a.lzx l.bin -f").status, 0);
+  Bytes content = ReadFile("l.bin");
+  std::memcpy(content.data() + 256, "\xff\xff\xff\xff", 4);
+  WriteFile("neg", content);
+  ASSERT_EQ(Lzx("compress neg neg.lzx").status, 0);
+  for (const char *command : {"list neg.lzx", "unpack neg.lzx t"}) {
+    const Result r = Lzx(command);
+    EXPECT_EQ(r.status, 2) << command;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("bad entry size -1: #l")) << command;
+  }
+}
+
+TEST_F(ToolTest, AnExistingOutputIsKeptAndAFailedWriteLeavesItWhole) {
+  WriteFile("in", Text(50000));
+  WriteFile("keep.lzx", "precious");
+  WriteFile("list", "keep.lzx\n.\\\nin|V=100\n#in\n");
+  ASSERT_EQ(Lzx("compress in x.lzx").status, 0);
+  for (const char *command : {"compress in keep.lzx", "decompress x.lzx keep.lzx", "pack list", "mklist . -o keep.lzx --version 100"}) {
+    const Result r = Lzx(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("lzx: keep.lzx: already exists (-f replaces it)")) << command;
+    EXPECT_EQ(AsText(ReadFile("keep.lzx")), "precious") << command;
+  }
+  // Text has no row of 64 0xff bytes: the row transform fails part-way.
+  const Result failed = Lzx("-f compress --rows in keep.lzx");
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_EQ(AsText(ReadFile("keep.lzx")), "precious");
+  for (const auto &e : std::filesystem::directory_iterator("."))
+    EXPECT_NE(e.path().filename().string().rfind("~lz", 0), 0u) << e.path();
+}
+
+TEST_F(ToolTest, ListingsShowNamesSafelyAndParseBack) {
+  const std::vector<std::string> names{"#plain.txt", "#with\tab\there", "#esc\x1b[31mred", "#" + std::string(60, 'n'),
+                                       "#dir\\with blank", "#tail "};
+  std::string list = "n.lzx\n.\\\n";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    WriteFile("f" + std::to_string(i), std::string(i * 10, 'x'));
+    list += "f" + std::to_string(i) + "|V=" + std::to_string(100 + i) + "\n" + names[i] + "\n";
+  }
+  WriteFile("list", list);
+  ASSERT_EQ(Lzx("pack list").status, 0) << Lzx("pack list").out;
+  const Result human = Lzx("list n.lzx");
+  EXPECT_EQ(human.out.find('\x1b'), std::string::npos);
+  EXPECT_THAT(human.out, ::testing::HasSubstr("#esc\\x1B[31mred"));
+  EXPECT_THAT(human.out, ::testing::HasSubstr("150 bytes in 6 entries"));
+  // Tab-separated records read back to exactly what was packed.
+  std::istringstream tsv(Lzx("list --tsv n.lzx").out);
+  std::string line;
+  std::getline(tsv, line);
+  EXPECT_EQ(line, "name\tsize\tversion\tscrambled\tdeleteAfter\treplaceOnly");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    ASSERT_TRUE(std::getline(tsv, line));
+    const std::size_t tab = line.find('\t');
+    std::string name;
+    for (std::size_t k = 0; k < tab; ++k) { // undo \\ and \xHH
+      if (line[k] == '\\' && line[k + 1] == '\\') name += '\\', ++k;
+      else if (line[k] == '\\' && line[k + 1] == 'x') name += static_cast<char>(std::stoi(line.substr(k + 2, 2), nullptr, 16)), k += 3;
+      else name += line[k];
+    }
+    EXPECT_EQ(name, names[i]);
+    EXPECT_EQ(line.substr(tab + 1), std::to_string(i * 10) + "\t" + std::to_string(100 + i) + "\t0\t0\t0");
+  }
+}
+
+TEST_F(ToolTest, AVersionFileIsCheckedBeforeItIsReadOrReplaced) {
+  WriteFile("t", "x");
+  WriteFile("list", "a.lzx\n.\\\nt|V=100\n#t\n");
+  ASSERT_EQ(Lzx("pack list").status, 0);
+  const Bytes archive = ReadFile("a.lzx");
+  for (const char *command : {"unpack a.lzx dir --versions a.lzx", "versions a.lzx"}) {
+    const Result r = Lzx(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("lzx: a.lzx: not a version file")) << command;
+    EXPECT_EQ(ReadFile("a.lzx"), archive) << command;
+  }
+  ASSERT_EQ(Lzx("unpack a.lzx dir --versions dir/lzx.ver").status, 0);
+  EXPECT_THAT(Lzx("versions --tsv dir/lzx.ver").out, ::testing::HasSubstr("#t\t1\t100\n"));
+}
+
+TEST_F(ToolTest, ListFileMistakesNameTheirLineAndNothingIsWritten) {
+  WriteFile("a", "a");
+  WriteFile("b", "b");
+  std::filesystem::create_directory("d");
+  const std::string head = "out.lzx\n.\\\n";
+  const struct {
+    std::string list, mistake;
+  } cases[] = {
+      {head + "a|V=100\n#help/a.htm\n", "list:4: stored name with '/'"},
+      {head + "a|V=100\n#..\\..\\evil.txt\n", "list:4: stored name with a '..' component"},
+      {head + "a|V=100\n#c:\\x\n", "list:4: stored name with a drive after '#'"},
+      {head + "a|V=100\n#\\x\n", "list:4: stored name with a leading separator after '#'"},
+      {head + "a|V=100\n#" + std::string(128, 'n') + "\n", "list:4: stored name line longer than 128 characters (129)"},
+      {head + "a|V=100|" + std::string(250, 'E') + "\n#a\n", "list:3: source line longer than 256 characters (258)"},
+      {head + "a|V=100\n#x\nb|V=100\n#X\n", "list:6: stored name also on line 4"},
+      {head + "a|V=4294967396\n#a\n", "list:3: option [V=4294967396] is not a number in the signed 32-bit range"},
+      {head + "a|V=99\n#a\n", "list:3: version missing or below 100"},
+      {head + "a|V=100|X=1\n#a\n", "list:3: unknown option [X=1]"},
+      {head + "missing|V=100\n#a\n", "list:3: source not found [.\\missing]"},
+      {head + "d|V=100\n#a\n", "list:3: source is a directory [.\\d]"},
+      {head + "a|V=100\na\n", "list:4: stored name without '#'"},
+      {head + "\n\na|V=100\n", "list:5: source line without a stored name after it"},
+      {std::string(80, 'o') + "\n.\\\n", "list:1: archive name of 80 characters or more"},
+  };
+  for (const auto &c : cases) {
+    WriteFile("list", c.list);
+    const Result r = Lzx("pack list");
+    EXPECT_EQ(r.status, 1) << c.mistake;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("lzx: " + c.mistake)) << r.out;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("nothing written")) << c.mistake;
+    EXPECT_FALSE(vorn_test::Exists("out.lzx")) << c.mistake;
+  }
+  // Names resolve against the list's folder, or the one given with -C.
+  std::filesystem::create_directories("sub");
+  WriteFile("sub/s", "in sub");
+  WriteFile("sub/list", "s.lzx\n.\\\ns|V=100\n#s\n");
+  ASSERT_EQ(Lzx("pack sub/list").status, 0);
+  EXPECT_TRUE(vorn_test::Exists("sub/s.lzx"));
+  WriteFile("list", "c.lzx\n.\\\ns|V=100\n#s\n");
+  ASSERT_EQ(Lzx("pack -C sub list").status, 0);
+  EXPECT_TRUE(vorn_test::Exists("sub/c.lzx"));
+}
+
+TEST_F(ToolTest, NamesTooLongForTheirBufferAreRefusedNotCut) {
+  // 259 characters name one file; 15 more name another.
+  const std::string dir = "x/" + std::string(200, 'a');
+  std::filesystem::create_directories(dir);
+  const std::string shortName = dir + "/" + std::string(259 - dir.size() - 1, 'b');
+  const std::string longName = shortName + std::string(15, 'c');
+  ASSERT_EQ(shortName.size(), 259u);
+  WriteFile(shortName, "the short one");
+  WriteFile(longName, "the long one");
+  WriteFile("list", "l.lzx\n.\\\n" + longName + "|V=100\n#l\n");
+  for (const std::string &command : {"compress " + longName + " c.lzx", "scramble " + longName, std::string("pack list")}) {
+    const Result r = Lzx(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_FALSE(vorn_test::Exists("c.lzx"));
+    EXPECT_FALSE(vorn_test::Exists("l.lzx"));
+  }
+  EXPECT_EQ(AsText(ReadFile(shortName)), "the short one");
+  EXPECT_EQ(AsText(ReadFile(longName)), "the long one");
+}
+
+TEST_F(ToolTest, MklistThenPackAndUnpackGiveTheTreeBack) {
+  namespace fs = std::filesystem;
+  const std::vector<std::pair<std::string, Bytes>> files{
+      {"tree/a.txt", Text(1000)},
+      {"tree/empty", {}},
+      {"tree/sub/deeper/random.bin", vorn_test::RandomBytes(70000, 9)},
+      {"tree/with blanks/ leading and trailing ", Text(10)},
+#ifndef _WIN32
+      {"tree/caf\xc3\xa9/na\xefve", Text(20)}, // non-ASCII bytes, as they are
+      {"tree/#hash", Text(5)},
+#endif
+  };
+  for (const auto &[name, content] : files) {
+    fs::create_directories(fs::path(name).parent_path());
+    WriteFile(name, content);
+  }
+  ASSERT_EQ(Lzx("mklist tree --version 300 -o tree.list").status, 0);
+  const std::string list = AsText(ReadFile("tree.list"));
+  EXPECT_THAT(list, ::testing::StartsWith("tree.lzx\ntree\\\n"));
+  EXPECT_THAT(list, ::testing::HasSubstr("\na.txt|V=300\n#a.txt\n"));
+  EXPECT_THAT(list, ::testing::HasSubstr("\nempty|V=300\n#empty\nsub\\deeper\\random.bin|V=300\n"));
+  ASSERT_EQ(Lzx("pack tree.list").status, 0);
+  ASSERT_EQ(Lzx("unpack tree.lzx back").status, 0);
+  std::size_t seen = 0;
+  for (const auto &e : fs::recursive_directory_iterator("back")) {
+    if (!e.is_regular_file()) continue;
+    ++seen;
+    const std::string original = "tree/" + fs::relative(e.path(), "back").generic_string();
+    EXPECT_EQ(ReadFile(e.path().string()), ReadFile(original)) << original;
+  }
+  EXPECT_EQ(seen, files.size());
+}
 #ifndef _WIN32
 // The tool in a child process of ours, its output discarded.
 pid_t StartLzx(const std::vector<std::string> &args) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
@@ -20,7 +21,9 @@ int g_tempCleanup = -1; // removes TEMP.LZX when a signal ends the run
 void WriteTempArchive(char *path, std::int32_t leaveEmpty) {
   char directory[kPathSize] = {};
   PlatTempDirectory(directory, sizeof directory); // the user's private directory
-  std::snprintf(path, kPathSize, "%sTEMP.LZX", directory);
+  // A name cut to fit would be another file's.
+  if (std::snprintf(path, kPathSize, "%sTEMP.LZX", directory) >= kPathSize)
+    FatalMessage("WriteTempArchive: name too long [%s]", directory);
   // A stale copy of an earlier run goes first; the new file is created only
   // where the name is free, never through a link.
   FileRef ref;

@@ -72,7 +72,7 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: flags |= O_WRONLY | O_CREAT; break;
   case PlatOpenMode::UpdateOrCreate: flags |= O_RDWR | O_CREAT; break;
   case PlatOpenMode::ReadExclusive: flags |= O_RDONLY; break;
-  case PlatOpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+  case PlatOpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   if (path.empty()) {
     posix_layer::SetLastError(ENOENT);

@@ -1,13 +1,31 @@
 // Notices on POSIX go to standard error: the caption on a line of its own, then
 // the text with its line breaks. Nobody is asked; the notice counts as
-// acknowledged with OK at once.
+// acknowledged with OK at once. Control characters other than the line feed
+// (say, an escape sequence in a file name from an archive) are shown as
+// \xHH, never sent to the terminal as they are.
 #include "platform/notice.h"
 
 #include <cstdio>
 
+namespace {
+
+void PutSafely(const char *text) {
+  for (const char *p = text ? text : ""; *p; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if ((c < 0x20 && c != '\n') || c == 0x7f) std::fprintf(stderr, "\\x%02X", c);
+    else std::fputc(c, stderr);
+  }
+}
+
+} // namespace
+
 int PlatNotice(const char *text, const char *caption, PlatIcon, PlatWindow) {
   std::fflush(stdout);
-  std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
+  std::fputc('[', stderr);
+  PutSafely(caption);
+  std::fputs("]\n", stderr);
+  PutSafely(text);
+  std::fputc('\n', stderr);
   std::fflush(stderr);
   return kPlatButtonOk;
 }

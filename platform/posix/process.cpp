@@ -15,6 +15,10 @@ std::uint32_t PlatProcessId() { return static_cast<std::uint32_t>(getpid()); }
 
 bool PlatErrorIsTerminal() { return isatty(2) == 1; }
 
+bool PlatInputIsTerminal() { return isatty(0) == 1; }
+
+void PlatBinaryStdio() {} // POSIX streams carry bytes as they are
+
 namespace {
 
 // Fixed slots, read by a signal handler: a slot's name is complete before

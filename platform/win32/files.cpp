@@ -54,7 +54,7 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: break;
   case PlatOpenMode::UpdateOrCreate: access = GENERIC_READ | GENERIC_WRITE; break;
   case PlatOpenMode::ReadExclusive: access = GENERIC_READ; creation = OPEN_EXISTING; break;
-  case PlatOpenMode::CreateNew: creation = CREATE_NEW; break;
+  case PlatOpenMode::CreateNew: access = GENERIC_READ | GENERIC_WRITE; creation = CREATE_NEW; break;
   }
   const HANDLE h = CreateFileA(name, access, share, nullptr, creation, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;

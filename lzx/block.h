@@ -1,0 +1,36 @@
+// One block of a compressed file in memory, in both directions: the block
+// pipeline (row transform, run-length stage, entropy coder) and the block's
+// stored form. The container, the benchmark, the fuzz targets and the tool's
+// block listing all code blocks through here.
+//
+// Stored form of one block (flags as in the file header):
+//   [row count n, 1 byte][row table, n bytes]   only with kFlagRows
+//   [bit count B, 4 bytes little-endian]
+//   [ceil(B / 8) bytes of coded bits]
+#pragma once
+
+#include <cstdint>
+
+#include "lzx/codec/bits.h"
+#include "lzx/codec/rle.h"
+
+inline constexpr std::int32_t kFlagHuffman = 1; // blocks use the Huffman byte coder
+inline constexpr std::int32_t kFlagRows = 2;    // blocks went through the row transform
+inline constexpr std::int32_t kFlagsKnown = kFlagHuffman | kFlagRows;
+// The largest stored block: a full row table and a full bit buffer.
+inline constexpr std::int32_t kMaxStoredBlock = 1 + 255 + 4 + kBitBufferSize;
+
+// Codes kBlockSize bytes of plain into stored (kMaxStoredBlock bytes) and
+// returns the stored size. Uses the codecs' shared buffers.
+std::int32_t BlockEncode(const std::uint8_t *plain, std::int32_t flags, std::uint8_t *stored);
+
+enum class BlockFault { None, BitCount, Size };
+// Reads the framing of a stored block of size bytes: its row count (0 without
+// kFlagRows) and bit count. A fault as for BlockDecode.
+BlockFault BlockFraming(const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::int32_t *rows,
+                        std::int32_t *bits);
+// Decodes a stored block of exactly size bytes into plain (kBlockSize bytes).
+// A bit count outside the bit buffer, or a size that is not what the block's
+// own fields say, is returned as a fault before anything is decoded; damage
+// inside the coded bits is fatal in the codecs' own words.
+BlockFault BlockDecode(const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::uint8_t *plain);

@@ -1,0 +1,55 @@
+// How the lzx tool meets its user: exit statuses, messages, names shown
+// safely, progress on a terminal, standard input and output, and outputs
+// that are replaced only when complete.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lzx_tool {
+
+// Exit statuses: success; a usage error or an argument the tool refuses
+// itself; the system's fatal path (damaged input, a file error).
+inline constexpr int kSuccess = 0;
+inline constexpr int kRefused = 1;
+inline constexpr int kFatal = 2;
+
+struct Settings {
+  bool quiet = false;   // -q: no progress, no summaries
+  bool verbose = false; // -v: a line per entry
+  bool force = false;   // -f: an existing output may be replaced
+};
+extern Settings g_settings;
+
+// name with every control character written as \xHH.
+std::string Shown(const std::string &name);
+// A field of a tab-separated record: also '\' as "\\", so every field reads
+// back exactly (tabs and line ends are control characters).
+std::string TsvField(const std::string &text);
+
+// "lzx: NAME: text" on standard error, then the end with status 1. Whatever
+// the tool was writing is removed (see PlatRemoveLater).
+[[noreturn]] void Refuse(const std::string &name, const std::string &text);
+// Refuses an input that cannot be read as a plain file; returns its size.
+std::int32_t CheckInput(const std::string &name);
+// Refuses an existing output unless -f was given ("-" is standard output).
+void CheckNewOutput(const std::string &name);
+
+// Summaries go to standard output, or to standard error while standard
+// output carries data; nothing with -q.
+void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void SetDataOnStandardOutput();
+
+// Progress of the compressed file being written or read, on a terminal only
+// (and not with -q): percentage and total when total is known (>= 0).
+void ProgressStart(const std::string &label, std::int64_t total);
+void ProgressEnd();
+
+// A new file in the user's private temporary directory, removed at any end.
+std::string TemporaryFile();
+// Standard input copied whole into a temporary file; returns its name.
+std::string SpoolStandardInput();
+// The file's bytes to standard output.
+void CopyToStandardOutput(const std::string &name);
+
+} // namespace lzx_tool
