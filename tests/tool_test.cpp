@@ -473,6 +473,32 @@ bool AnyStagingFile(const std::string &dir) {
   return false;
 }
 
+TEST_F(ToolTest, ALinkPlantedAtTheIndexTemporarysNameIsNotFollowed) {
+  WriteFile("in", Text(20000));
+  WriteFile("victim", "precious");
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    char byte;
+    if (read(go[0], &byte, 1) != 1) _exit(126);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execl(LZX_TOOL, LZX_TOOL, "compress", "in", "out.lzx", static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  // The name the index temporary used to get from the process number.
+  char planted[32];
+  std::snprintf(planted, sizeof planted, "~lz%05X%03X.tmp", static_cast<unsigned>(pid) & 0xfffffu, 0u);
+  ASSERT_EQ(symlink("victim", planted), 0);
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(vorn_test::ExitCode(status), 0);
+  EXPECT_EQ(AsText(ReadFile("victim")), "precious");
+  EXPECT_EQ(Lzx("test out.lzx").status, 0);
+}
+
 TEST_F(ToolTest, AnInstallKilledAnywhereLeavesEveryFileOldOrNewAndTheListNeverAhead) {
   namespace fs = std::filesystem;
   // 60 files of 30 KB, installed at version 100; an archive of version 200.
