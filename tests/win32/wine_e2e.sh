@@ -5,10 +5,12 @@
 #
 # Environment: VORN_BIN (the cross build folder), VORN_WINE_RUN (the Wine
 # wrapper), VORN_NATIVE_LZX (the native lzx, for the cross-check),
-# VORN_OBJDUMP (the cross objdump), VORN_VERSION (the project's version).
+# VORN_OBJDUMP (the cross objdump), VORN_VERSION (the project's version),
+# VORN_TOOLS (where resource_check.exe is; by default the tests' folder).
 set -euo pipefail
 case_name=$1
 bin=$VORN_BIN
+tools=${VORN_TOOLS:-$bin/tests/win32}
 run() { "$VORN_WINE_RUN" "$@"; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-e2e-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -105,13 +107,13 @@ manifest-as-invoker)
   # Without a manifest Vista and later take a program named "update" for an
   # installer and ask for elevation; then another account's settings are read.
   for p in updater/vorn-update updater/vorn-demo updater/talvik-update updater/talvik-demo tools/lzx; do
-    program "$bin/tests/win32/resource_check.exe" "$bin/$p.exe" manifest
+    program "$tools/resource_check.exe" "$bin/$p.exe" manifest
     [ "$status" -eq 0 ] || { cat err.txt >&2; fail "$p.exe: the manifest is missing or wrong"; }
   done
   ;;
 icons-transparent)
   for p in vorn-update vorn-demo talvik-update talvik-demo; do
-    program "$bin/tests/win32/resource_check.exe" "$bin/updater/$p.exe" icons 1001 1002 1004
+    program "$tools/resource_check.exe" "$bin/updater/$p.exe" icons 1001 1002 1004
     [ "$status" -eq 0 ] || { cat out.txt err.txt >&2; fail "$p.exe: an icon is not transparent where its mask says"; }
   done
   ;;
@@ -121,7 +123,7 @@ version-record)
   IFS=. read -r major minor <<<"$VORN_VERSION"
   for p in vorn-update:Vorn:update vorn-demo:Vorn:demo talvik-update:Talvik:update talvik-demo:Talvik:demo; do
     IFS=: read -r name product mode <<<"$p"
-    program "$bin/tests/win32/resource_check.exe" "$bin/updater/$name.exe" version
+    program "$tools/resource_check.exe" "$bin/updater/$name.exe" version
     expect_status 0
     printf '%s\n' "fixed|$((10#$major)).$((10#$minor)).0.0|$((10#$major)).$((10#$minor)).0.0" "translation|0413|1252" \
       "CompanyName|$product Software" "FileDescription|$product $mode installer" "FileVersion|$VORN_VERSION" \
