@@ -190,7 +190,7 @@ install-once)
     installed Talvik "$work/inst"
     start "$program.exe"
     drive press "$title_update" 1 >/dev/null
-    boxes=$(drive pressagain "$title_update" 1 2000) || fail "$program: no closing message"
+    boxes=$(drive pressagain "$title_update" 1 1500) || fail "$program: no closing message"
     [ "$boxes" = 1 ] || fail "$program: a second press ran another install ($boxes messages at once)"
     expect_box "Update report|The update has been applied."
     finish 0
