@@ -171,7 +171,7 @@ int CountBoxes(const char *title) {
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: gui_driver dump|set|press|box|gone TITLE [ID [TEXT]]\n");
+    std::fprintf(stderr, "usage: gui_driver dump|set|press|box|nobox|gone|fit|icons|pressagain TITLE [ARGS]\n");
     return 64;
   }
   const std::string action = argv[1];
