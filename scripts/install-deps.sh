@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev desktop-file-utils clang-14 libclang-rt-14-dev)
 if [ "${1:-}" = win32 ]; then
   # googletest brings the sources that the cross build compiles for Windows.
-  packages+=(googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool
+  packages+=(googletest g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool
              x11-apps imagemagick)
 fi
 missing=()

@@ -20,13 +20,19 @@ VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0,
        (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 
 
+# The picture lies in the middle 26x26 pixels. The dialogs show the icon
+# centred in a control of 18x20 dialog units, 27 pixels wide with the dialog
+# font, so the outer three columns on each side must be transparent.
+LOW, HIGH = 3, 28
+
+
 def inside_tile(x, y):
-    """A 30x30 tile with corners rounded by 5 pixels."""
-    if x < 1 or y < 1 or x > 30 or y > 30:
+    """A 26x26 tile with corners rounded by 4 pixels."""
+    if x < LOW or y < LOW or x > HIGH or y > HIGH:
         return False
-    r = 5
-    for cx, cy in ((1 + r, 1 + r), (30 - r, 1 + r), (1 + r, 30 - r), (30 - r, 30 - r)):
-        if (x < 1 + r or x > 30 - r) and (y < 1 + r or y > 30 - r):
+    r = 4
+    for cx, cy in ((LOW + r, LOW + r), (HIGH - r, LOW + r), (LOW + r, HIGH - r), (HIGH - r, HIGH - r)):
+        if (x < LOW + r or x > HIGH - r) and (y < LOW + r or y > HIGH - r):
             if abs(x - cx) <= r and abs(y - cy) <= r and (x - cx) ** 2 + (y - cy) ** 2 > r * r:
                 return False
     return True
@@ -38,39 +44,44 @@ def shape(x, y):
         return None
     if not inside_tile(x - 1, y) or not inside_tile(x + 1, y) or not inside_tile(x, y - 1) or not inside_tile(x, y + 1):
         return 'edge'
-    # Arrow: a shaft from row 6 to 15, a head from row 15 to 22.
-    if 13 <= x <= 18 and 6 <= y <= 15:
+    # Arrow: a shaft from row 7 to 14, a head from row 14 to 19.
+    if 14 <= x <= 17 and 7 <= y <= 14:
         return 'arrow'
-    if 15 <= y <= 22 and abs(x - 15.5) <= 22 - y:
+    if 14 <= y <= 19 and abs(x - 15.5) <= 20 - y:
         return 'arrow'
-    # Tray: a U from row 19 to 25.
-    if 23 <= y <= 25 and 7 <= x <= 24:
+    # Tray: a U from row 18 to 24.
+    if 22 <= y <= 24 and 8 <= x <= 23:
         return 'tray'
-    if 19 <= y <= 25 and (7 <= x <= 9 or 22 <= x <= 24):
+    if 18 <= y <= 24 and (8 <= x <= 10 or 21 <= x <= 23):
         return 'tray'
     return 'tile'
 
 
 def draw16(tile, edge):
-    """Pixel rows (top first) as palette indices of the 16 colours."""
+    """Pixel rows (top first) as palette indices of the 16 colours; the
+    transparent pixels take index 0, black, as the mask requires."""
     colours = {'arrow': 15, 'tray': 11, 'edge': edge, 'tile': tile, None: 0}
     return [[colours[shape(x, y)] for x in range(SIZE)] for y in range(SIZE)]
 
 
 def draw256():
-    """A blue tile shaded from top to bottom, white arrow, gold tray."""
+    """A blue tile shaded from top to bottom, white arrow, gold tray.
+
+    Index 0 stays black: it is the colour of the transparent pixels, which
+    the screen shows through only when their colour is black."""
     palette = [(0, 0, 0)] * 256
-    for i in range(64):  # 0..63: the tile's shades
-        palette[i] = (20 + i // 2, 60 + i, 120 + 2 * i)
-    palette[64] = (255, 255, 255)
-    palette[65] = (240, 190, 40)
-    palette[66] = (10, 30, 80)
+    for i in range(64):  # 1..64: the tile's shades, dark to light
+        palette[1 + i] = (20 + i // 2, 60 + i, 120 + 2 * i)
+    palette[65] = (255, 255, 255)
+    palette[66] = (240, 190, 40)
+    palette[67] = (10, 30, 80)
+    shades = {y: 64 - 2 * (y - LOW) for y in range(SIZE)}  # light at the top
     rows = []
     for y in range(SIZE):
         row = []
         for x in range(SIZE):
             s = shape(x, y)
-            row.append({'arrow': 64, 'tray': 65, 'edge': 66, None: 0}.get(s, 63 - 2 * y if s == 'tile' else 0))
+            row.append({'arrow': 65, 'tray': 66, 'edge': 67, 'tile': shades[y], None: 0}[s])
         rows.append(row)
     return palette, rows
 

@@ -2,7 +2,8 @@
 # Installs what the build needs (when run as root on Debian), then configures,
 # builds and runs the whole test suite: natively in the default and the
 # sanitizer presets (with the fuzz corpora), each fuzz target for a short
-# while, then the Windows cross build with every test under Wine.
+# while, then the Windows cross build with every test under Wine, and the
+# Windows programs as shipped (win32-release) with their own checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,3 +36,7 @@ bash scripts/wine-run.sh --prepare
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 ctest --preset win32
+echo "== preset win32-release"
+cmake --preset win32-release >/dev/null
+cmake --build --preset win32-release
+ctest --preset win32-release

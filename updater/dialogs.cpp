@@ -14,6 +14,11 @@ namespace {
 constexpr int kInstall = 1;
 constexpr int kCancel = 2;
 
+// Set from the moment the install button is accepted until the dialog has
+// closed. The closing message has no owner window, so the dialog stays
+// enabled behind it; a second click or Enter must not run the install again.
+bool g_installing = false;
+
 // Initialisation shared by both procedures, up to and including button 2.
 void SetCommonTexts(PlatWindow dialog, int iconGroup) {
   CentreOnScreen(dialog);
@@ -46,12 +51,14 @@ void Closing(PlatWindow dialog) {
 bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   switch (event) {
   case DialogEvent::Init:
+    g_installing = false;
     SetCommonTexts(dialog, 1002);
     PlatDialogSetText(dialog, 2020, MessageText(15));
     PlatDialogSetText(dialog, 2021, MessageText(16));
     if (DemoMode == 1) PlatDialogSetText(dialog, 2022, InstallLocation);
     return true;
   case DialogEvent::Command:
+    if (g_installing) return true;
     if (id == kInstall) {
       if (DemoMode == 1) {
         char directory[kLocationSize];
@@ -61,6 +68,7 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
         if (n < 4) return false; // refused silently; the dialog stays open
         std::memcpy(InstallLocation, directory, n + 1);
       }
+      g_installing = true;
       InstallRun(0);
       if (DemoMode == 1) {
         InstallRun(1);
@@ -80,6 +88,7 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
 bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   switch (event) {
   case DialogEvent::Init:
+    g_installing = false;
     SetCommonTexts(dialog, 1004);
     // The language chooses which pair of contact lines stays.
     if (LanguageDutch == 1) {
@@ -91,7 +100,9 @@ bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
     }
     return true;
   case DialogEvent::Command:
+    if (g_installing) return true;
     if (id == kInstall) {
+      g_installing = true;
       InstallRun(0);
       Closing(dialog);
     } else if (id == kCancel) {

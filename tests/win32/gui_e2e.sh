@@ -158,6 +158,45 @@ dialog-texts)
   done
   [ "$before" = "$(tree_state "$work/inst")" ] || fail "cancel changed the installation"
   ;;
+dialog-layout)
+  # Every configuration in both languages: each text fits its control when
+  # measured with the dialog's font, and the icon controls keep their size.
+  installed Vorn "$work/inst" 2.0
+  installed Talvik "$work/inst"
+  faults=()
+  for program in vorn-update:3001 vorn-demo:3003 talvik-update:3002 talvik-demo:3002; do
+    template=${program#*:} program=${program%:*}
+    exe=$(winpath "$bin/updater/$program.exe")
+    for language in eng dut; do
+      title_update=title_$language
+      title_update=${!title_update}
+      start "$program.exe" "-$language"
+      drive fit "$title_update" "$exe" "$template" >fit.txt ||
+        { grep clipped fit.txt >&2; faults+=("$program -$language: a text is clipped"); }
+      drive icons "$title_update" "$exe" "$template" 2001 2013 >icons.txt ||
+        { cat icons.txt >&2; faults+=("$program -$language: the icon controls are not 18x20 dialog units"); }
+      drive press "$title_update" 2 >/dev/null
+      finish 0
+    done
+  done
+  [ ${#faults[@]} -eq 0 ] || fail "$(printf '\n  %s' "${faults[@]}")"
+  ;;
+install-once)
+  # Install pressed again (a click and Enter) while the closing message is up:
+  # nothing more happens; each dialog procedure once.
+  for program in vorn-update talvik-update; do
+    prepare_installation "$work/inst" '#help\vorn.htm' 200
+    installed Vorn "$work/inst" 2.0
+    installed Talvik "$work/inst"
+    start "$program.exe"
+    drive press "$title_update" 1 >/dev/null
+    boxes=$(drive pressagain "$title_update" 1 1500) || fail "$program: no closing message"
+    [ "$boxes" = 1 ] || fail "$program: a second press ran another install ($boxes messages at once)"
+    expect_box "Update report|The update has been applied."
+    finish 0
+    drive gone "$title_update" || fail "$program: the dialog stayed open"
+  done
+  ;;
 update-install)
   prepare_installation "$work/inst" '#help\vorn.htm' 200
   mkdir -p "$work/inst/help"

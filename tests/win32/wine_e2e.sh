@@ -5,10 +5,12 @@
 #
 # Environment: VORN_BIN (the cross build folder), VORN_WINE_RUN (the Wine
 # wrapper), VORN_NATIVE_LZX (the native lzx, for the cross-check),
-# VORN_OBJDUMP (the cross objdump).
+# VORN_OBJDUMP (the cross objdump), VORN_VERSION (the project's version),
+# VORN_TOOLS (where resource_check.exe is; by default the tests' folder).
 set -euo pipefail
 case_name=$1
 bin=$VORN_BIN
+tools=${VORN_TOOLS:-$bin/tests/win32}
 run() { "$VORN_WINE_RUN" "$@"; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-e2e-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -55,6 +57,79 @@ pe-gui-program)
       grep 'DLL Name' dump.txt >&2
       fail "$p.exe needs a library that Windows does not have"
     fi
+  done
+  ;;
+runs-on-xp)
+  # Windows XP's loader refuses a program that imports a function its
+  # system libraries lack, or whose subsystem version is above 5.1, before
+  # the program can say anything. These came with Vista or later.
+  post_xp=(
+    KERNEL32!GetTickCount64 KERNEL32!GetSystemTimePreciseAsFileTime KERNEL32!GetCurrentProcessorNumber
+    KERNEL32!InitializeSRWLock KERNEL32!AcquireSRWLockExclusive KERNEL32!AcquireSRWLockShared
+    KERNEL32!ReleaseSRWLockExclusive KERNEL32!ReleaseSRWLockShared KERNEL32!TryAcquireSRWLockExclusive
+    KERNEL32!TryAcquireSRWLockShared KERNEL32!InitializeConditionVariable KERNEL32!SleepConditionVariableCS
+    KERNEL32!SleepConditionVariableSRW KERNEL32!WakeConditionVariable KERNEL32!WakeAllConditionVariable
+    KERNEL32!InitOnceInitialize KERNEL32!InitOnceExecuteOnce KERNEL32!InitOnceBeginInitialize
+    KERNEL32!InitOnceComplete KERNEL32!FlsAlloc KERNEL32!FlsFree KERNEL32!FlsGetValue KERNEL32!FlsSetValue
+    KERNEL32!InitializeCriticalSectionEx KERNEL32!CreateEventExA KERNEL32!CreateEventExW
+    KERNEL32!CreateMutexExA KERNEL32!CreateMutexExW KERNEL32!CreateSemaphoreExW
+    KERNEL32!GetFinalPathNameByHandleA KERNEL32!GetFinalPathNameByHandleW KERNEL32!CreateSymbolicLinkA
+    KERNEL32!CreateSymbolicLinkW KERNEL32!GetFileInformationByHandleEx KERNEL32!SetFileInformationByHandle
+    KERNEL32!CreateFile2 KERNEL32!CancelIoEx KERNEL32!GetErrorMode KERNEL32!QueryFullProcessImageNameA
+    KERNEL32!QueryFullProcessImageNameW KERNEL32!GetLocaleInfoEx KERNEL32!LCMapStringEx
+    KERNEL32!CompareStringEx KERNEL32!GetUserDefaultLocaleName KERNEL32!SetThreadStackGuarantee
+    KERNEL32!GetThreadId KERNEL32!GetProcessIdOfThread KERNEL32!WerRegisterRuntimeExceptionModule
+    ADVAPI32!RegGetValueA ADVAPI32!RegGetValueW ADVAPI32!RegDeleteTreeA ADVAPI32!RegDeleteTreeW
+    ADVAPI32!RegSetKeyValueA ADVAPI32!RegSetKeyValueW ADVAPI32!RegCopyTreeA ADVAPI32!RegCopyTreeW
+    USER32!SetProcessDPIAware USER32!IsProcessDPIAware USER32!ChangeWindowMessageFilter
+    USER32!ChangeWindowMessageFilterEx USER32!GetDpiForWindow SHELL32!SHGetKnownFolderPath
+    msvcrt!_fseeki64 msvcrt!_ftelli64 msvcrt!strnlen msvcrt!wcsnlen msvcrt!_get_errno msvcrt!_set_errno
+    msvcrt!_create_locale msvcrt!_free_locale)
+  for p in updater/vorn-update updater/vorn-demo updater/talvik-update updater/talvik-demo tools/lzx; do
+    "$VORN_OBJDUMP" -p "$bin/$p.exe" >dump.txt
+    # "DLL!function" for every import.
+    awk '/^[^ \t]/ { dll = "" } # the next part of the dump
+         /DLL Name:/ { dll = toupper($3); sub(/\.DLL$/, "", dll); if (dll == "MSVCRT") dll = "msvcrt" }
+         dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print dll "!" $3 }' dump.txt >imports.txt
+    [ -s imports.txt ] || fail "$p.exe: no imports read"
+    bad=$(printf '%s\n' "${post_xp[@]}" | grep -Fxf - imports.txt || true)
+    # The secure ("_s") C runtime functions came with Vista's msvcrt.dll.
+    bad+=$(grep -E '^msvcrt!.*_s$' imports.txt || true)
+    [ -z "$bad" ] || fail "$p.exe imports what Windows XP lacks:" $bad
+    if grep 'DLL Name' dump.txt | grep -qi -E 'api-ms-win|ucrtbase|vcruntime|libwinpthread'; then
+      fail "$p.exe needs a library that Windows XP does not have: $(grep 'DLL Name' dump.txt | tr -d '\t')"
+    fi
+    subsystem=$(awk '/MajorSubsystemVersion/ { major = $2 } /MinorSubsystemVersion/ { minor = $2 } END { print major * 100 + minor }' dump.txt)
+    [ "$subsystem" -le 501 ] || fail "$p.exe asks for subsystem version $subsystem (XP is 5.1)"
+  done
+  ;;
+manifest-as-invoker)
+  # Without a manifest Vista and later take a program named "update" for an
+  # installer and ask for elevation; then another account's settings are read.
+  for p in updater/vorn-update updater/vorn-demo updater/talvik-update updater/talvik-demo tools/lzx; do
+    program "$tools/resource_check.exe" "$bin/$p.exe" manifest
+    [ "$status" -eq 0 ] || { cat err.txt >&2; fail "$p.exe: the manifest is missing or wrong"; }
+  done
+  ;;
+icons-transparent)
+  for p in vorn-update vorn-demo talvik-update talvik-demo; do
+    program "$tools/resource_check.exe" "$bin/updater/$p.exe" icons 1001 1002 1004
+    [ "$status" -eq 0 ] || { cat out.txt err.txt >&2; fail "$p.exe: an icon is not transparent where its mask says"; }
+  done
+  ;;
+version-record)
+  # One version (the project's) in every record; each program names its own
+  # product line and mode.
+  IFS=. read -r major minor <<<"$VORN_VERSION"
+  for p in vorn-update:Vorn:update vorn-demo:Vorn:demo talvik-update:Talvik:update talvik-demo:Talvik:demo; do
+    IFS=: read -r name product mode <<<"$p"
+    program "$tools/resource_check.exe" "$bin/updater/$name.exe" version
+    expect_status 0
+    printf '%s\n' "fixed|$((10#$major)).$((10#$minor)).0.0|$((10#$major)).$((10#$minor)).0.0" "translation|0413|1252" \
+      "CompanyName|$product Software" "FileDescription|$product $mode installer" "FileVersion|$VORN_VERSION" \
+      "InternalName|$name" "LegalCopyright|(c) 2003 $product Software" "OriginalFilename|$name.exe" \
+      "ProductName|$product" "ProductVersion|$VORN_VERSION" >want.txt
+    tr -d '\r' <out.txt | diff want.txt - >&2 || fail "$name.exe: the version record differs"
   done
   ;;
 no-installation)
