@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, only those missing.
-#   install-deps.sh          the native build and its tests
+#   install-deps.sh          building and running the native programs
+#   install-deps.sh test     also what the native tests and fuzzing use
 #   install-deps.sh win32    also the Windows cross build and Wine
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev desktop-file-utils clang-14 libclang-rt-14-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev)
+if [ "${1:-}" = test ] || [ "${1:-}" = win32 ]; then
+  packages+=(desktop-file-utils clang-14 libclang-rt-14-dev)
+fi
 if [ "${1:-}" = win32 ]; then
   # googletest brings the sources that the cross build compiles for Windows.
   packages+=(googletest g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool

@@ -9,8 +9,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
+# Quiet when all goes well; the whole output when it does not.
+log=$(mktemp /tmp/vorn-build-XXXXXX.log)
+if ! { cmake --preset default && cmake --build --preset default; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "== the build failed (output above, also in $log)" >&2
+  exit 1
+fi
+rm -f "$log"
 bin="$PWD/build/default"
 lzx="$bin/tools/lzx"
 
@@ -33,6 +39,9 @@ export HOME="$sandbox" XDG_CONFIG_HOME="$sandbox/config" XDG_DATA_HOME="$sandbox
        XDG_RUNTIME_DIR="$sandbox/run" TMPDIR="$sandbox/tmp"
 
 echo "== sandbox: $sandbox"
+echo "== to run the updater again in it:"
+echo "   export HOME='$sandbox' XDG_CONFIG_HOME='$sandbox/config' XDG_DATA_HOME='$sandbox/data' XDG_RUNTIME_DIR='$sandbox/run' TMPDIR='$sandbox/tmp'"
+echo "   $bin/updater/vorn-update"
 echo "== installed before:"
 "$lzx" versions "$install/lzx.ver"
 before=$(cd "$install" && find . -type f -exec sha256sum {} + | sort -k2)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tools/commands.h"
+#include "vorn_version.h"
 #include "tools/io.h"
 
 namespace {
@@ -46,7 +47,7 @@ int main(int argc, char **argv) {
   CLI::App app{"lzx: make, check and inspect LZX1 compressed files and archives"};
   app.require_subcommand(1);
   app.fallthrough();
-  app.set_version_flag("--version", "lzx " VORN_VERSION);
+  app.set_version_flag("--version", "lzx " VORN_VERSION_TEXT);
   app.add_flag("-q,--quiet", g_settings.quiet, "no progress and no summaries");
   app.add_flag("-v,--verbose", g_settings.verbose, "a line per entry (pack, test)");
   app.add_flag("-f,--force", g_settings.force, "replace an existing output");

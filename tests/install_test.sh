@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The library as another project uses it: installed from this build into a
+# fresh prefix, found there by CMake (find_package) and by pkg-config, each
+# building the example consumer and running it.
+set -euo pipefail
+build=$1 source=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-install-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+test -x "$work/prefix/bin/lzx"
+test -f "$work/prefix/include/vorn/lzx/lzx.h"
+test ! -e "$work/prefix/include/vorn/platform/posix"
+
+cmake -S "$source/examples/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+(cd "$work" && "$work/cmake/round-trip" by-cmake.lzx)
+
+export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/$(cd "$work/prefix" && ls -d lib/*/pkgconfig 2>/dev/null | head -1)"
+c++ -std=c++20 "$source/examples/consumer/main.cpp" $(pkg-config --cflags --libs vorn-lzx) -o "$work/by-pkg-config"
+(cd "$work" && "$work/by-pkg-config" by-pkg-config.lzx)
+# Both made the same file, and the installed tool reads it.
+cmp "$work/by-cmake.lzx" "$work/by-pkg-config.lzx"
+"$work/prefix/bin/lzx" test "$work/by-cmake.lzx"
