@@ -204,8 +204,8 @@ cross-compress)
   for f in empty one r16383 z16384 r16385 text rows; do
     for mode in "" --huffman --rows; do
       native=0 win=0
-      "$VORN_NATIVE_LZX" compress $mode "$f" "$f.native" >/dev/null 2>native.err || native=$?
-      run "$bin/tools/lzx.exe" compress $mode "$f" "$f.win" >/dev/null 2>win.err || win=$?
+      "$VORN_NATIVE_LZX" -f compress $mode "$f" "$f.native" >/dev/null 2>native.err || native=$?
+      run "$bin/tools/lzx.exe" -f compress $mode "$f" "$f.win" >/dev/null 2>win.err || win=$?
       if [ "$native" -ne 0 ]; then
         # A file the mode cannot take: both refuse it, with the same text.
         [ "$win" -eq "$native" ] || fail "$f $mode: native status $native, Windows status $win"
@@ -214,8 +214,8 @@ cross-compress)
       fi
       [ "$win" -eq 0 ] || fail "$f ${mode:-(LZ)}: lzx.exe failed"
       cmp -s "$f.native" "$f.win" || fail "$f ${mode:-(LZ)}: the two tools wrote different bytes"
-      run "$bin/tools/lzx.exe" decompress "$f.native" "$f.back-win" >/dev/null
-      "$VORN_NATIVE_LZX" decompress "$f.win" "$f.back-native" >/dev/null
+      run "$bin/tools/lzx.exe" -f decompress "$f.native" "$f.back-win" >/dev/null
+      "$VORN_NATIVE_LZX" -f decompress "$f.win" "$f.back-native" >/dev/null
       cmp -s "$f" "$f.back-win" || fail "$f ${mode:-(LZ)}: lzx.exe does not read the native file back"
       cmp -s "$f" "$f.back-native" || fail "$f ${mode:-(LZ)}: lzx does not read the Windows file back"
     done
