@@ -12,7 +12,7 @@ RegistrySlot OpenFileRegistry[kRegistrySlots];
 
 namespace {
 
-void CopyName(char *to, const char *from) { CopyText(to, kPathSize, from); }
+void CopyName(char *to, const char *from) { CopyText(to, kPathSize, from); } // a FileRef or registry name
 
 // count elements as a byte count, in the signed 32-bit arithmetic of the
 // format; a negative product moves nothing.
@@ -33,23 +33,16 @@ void Open(FileRef *ref, PlatOpenMode mode, std::int32_t code) {
 // What follows every successful open: the position, the registry and the
 // writability check of the writing opens.
 void Opened(FileRef *ref, PlatOpenMode mode) {
-  if (mode == PlatOpenMode::AppendOrCreate) FileSeek(ref, 0, 2);
+  if (mode == PlatOpenMode::AppendOrCreate) FileSeek(ref, 0, kSeekEnd);
   RegistryAdd(ref);
   if (mode != PlatOpenMode::ReadShared) {
     const std::uint32_t attr = PlatAttributes(ref->name);
     if ((attr == kPlatNoAttributes || (attr & kPlatAttrReadOnly) != 0) && !IsPrinterName(ref->name))
-      FileError(ref, 206);
+      FileError(ref, kErrReadOnly);
   }
 }
 
 } // namespace
-
-void CopyText(char *to, std::size_t size, const char *from) {
-  if (size == 0) return;
-  const std::size_t n = strnlen(from, size - 1);
-  std::memmove(to, from, n);
-  to[n] = '\0';
-}
 
 void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name) {
   std::memset(ref, 0, sizeof *ref);
@@ -59,10 +52,10 @@ void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name) {
   if (name) CopyName(ref->name, name);
 }
 
-void FileOpenRead(FileRef *ref) { Open(ref, PlatOpenMode::ReadShared, 209); }
-void FileCreate(FileRef *ref) { Open(ref, PlatOpenMode::CreateTruncate, 211); }
-void FileOpenAppend(FileRef *ref) { Open(ref, PlatOpenMode::AppendOrCreate, 210); }
-void FileOpenUpdate(FileRef *ref) { Open(ref, PlatOpenMode::UpdateOrCreate, 212); }
+void FileOpenRead(FileRef *ref) { Open(ref, PlatOpenMode::ReadShared, kErrOpenRead); }
+void FileCreate(FileRef *ref) { Open(ref, PlatOpenMode::CreateTruncate, kErrCreate); }
+void FileOpenAppend(FileRef *ref) { Open(ref, PlatOpenMode::AppendOrCreate, kErrOpenAppend); }
+void FileOpenUpdate(FileRef *ref) { Open(ref, PlatOpenMode::UpdateOrCreate, kErrOpenUpdate); }
 
 bool FileCreateNew(FileRef *ref) {
   ref->handle = PlatOpen(ref->name, PlatOpenMode::CreateNew);
@@ -82,7 +75,7 @@ bool FileIsClosed(const FileRef *ref) { return ref->handle == 0; }
 
 std::int32_t FileRead(FileRef *ref, std::int32_t count, void *buffer) {
   std::uint32_t moved = 0;
-  if (!PlatRead(ref->handle, buffer, ByteCount(ref, count), &moved)) FileError(ref, 201);
+  if (!PlatRead(ref->handle, buffer, ByteCount(ref, count), &moved)) FileError(ref, kErrRead);
   return static_cast<std::int32_t>(moved / static_cast<std::uint32_t>(ref->elementSize));
 }
 
@@ -90,20 +83,20 @@ std::int32_t FileWrite(FileRef *ref, std::int32_t count, const void *buffer) {
   const std::uint32_t bytes = ByteCount(ref, count);
   std::uint32_t moved = 0;
   PlatWrite(ref->handle, buffer, bytes, &moved);
-  if (moved < bytes) FileError(ref, 205);
+  if (moved < bytes) FileError(ref, kErrWrite);
   return count;
 }
 
 void FileSeek(FileRef *ref, std::int32_t offset, std::int32_t origin) {
-  if (origin < 0 || origin > 2) FileError(ref, 432);
+  if (origin < kSeekStart || origin > kSeekEnd) FileError(ref, kErrOrigin);
   const auto bytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) *
                                                static_cast<std::uint32_t>(ref->elementSize));
-  if (PlatSeek(ref->handle, bytes, origin) == kPlatBadPosition) FileError(ref, 207);
+  if (PlatSeek(ref->handle, bytes, origin) == kPlatBadPosition) FileError(ref, kErrPosition);
 }
 
 std::int32_t FileTell(FileRef *ref) {
-  const std::uint32_t pos = PlatSeek(ref->handle, 0, 1);
-  if (pos == kPlatBadPosition) FileError(ref, 207);
+  const std::uint32_t pos = PlatSeek(ref->handle, 0, kPlatFromCurrent);
+  if (pos == kPlatBadPosition) FileError(ref, kErrPosition);
   return static_cast<std::int32_t>(pos / static_cast<std::uint32_t>(ref->elementSize));
 }
 
@@ -112,25 +105,25 @@ std::int32_t FileSize(FileRef *ref) {
   if (wasClosed) FileOpenRead(ref);
   const std::uint32_t size = PlatSize(ref->handle);
   // Sizes are signed 32-bit: a file of 2 GiB or more has none.
-  if (size == kPlatBadPosition || size > 0x7fffffffu) FileError(ref, 208);
+  if (size == kPlatBadPosition || size > 0x7fffffffu) FileError(ref, kErrSize);
   if (wasClosed) FileClose(ref);
   return static_cast<std::int32_t>(size) / ref->elementSize;
 }
 
 void FileRename(FileRef *ref, const char *newName) {
-  if (!PlatRename(ref->name, newName)) FileError(ref, 204);
+  if (!PlatRename(ref->name, newName)) FileError(ref, kErrRename);
   CopyName(ref->name, newName);
 }
 
 void FileReplace(FileRef *ref, const char *newName) {
-  if (!PlatReplace(ref->name, newName)) FileError(ref, 204);
+  if (!PlatReplace(ref->name, newName)) FileError(ref, kErrRename);
   CopyName(ref->name, newName);
 }
 
 bool FileDelete(FileRef *ref) {
   if (FileExists(ref->name) && !PlatDelete(ref->name)) {
     if (ref->elementSize < 0) return false;
-    FileError(ref, 203);
+    FileError(ref, kErrDelete);
   }
   return true;
 }
@@ -182,9 +175,7 @@ bool IsPrinterName(const char *path) {
   const char *base = last ? last + 1 : path;
   static const char prn[] = "prn";
   for (int i = 0; i < 3; ++i) {
-    char c = base[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prn[i]) return false;
+    if (LowerAscii(base[i]) != prn[i]) return false;
   }
   return true;
 }

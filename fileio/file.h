@@ -6,11 +6,28 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 inline constexpr int kPathSize = 260; // 259 characters and the NUL
 
-// Copies text into a buffer of size characters, cutting it to fit.
-void CopyText(char *to, std::size_t size, const char *from);
+// The numbered file errors: "File Error : name = [NAME] code = N".
+enum FileErrorCode : std::int32_t {
+  kErrRead = 201,       // FileRead: the read call failed
+  kErrDelete = 203,     // FileDelete: an existing file could not be deleted
+  kErrRename = 204,     // FileRename, FileReplace
+  kErrWrite = 205,      // FileWrite: fewer bytes written
+  kErrReadOnly = 206,   // a writing open of a read-only file
+  kErrPosition = 207,   // FileSeek, FileTell
+  kErrSize = 208,       // FileSize
+  kErrOpenRead = 209,   // FileOpenRead
+  kErrOpenAppend = 210, // FileOpenAppend
+  kErrCreate = 211,     // FileCreate (and any file that cannot be created)
+  kErrOpenUpdate = 212, // FileOpenUpdate
+  kErrOrigin = 432,     // FileSeek: an origin other than the three below
+};
+
+// Where FileSeek counts from.
+enum SeekOrigin : std::int32_t { kSeekStart = kPlatFromStart, kSeekCurrent = kPlatFromCurrent, kSeekEnd = kPlatFromEnd };
 
 struct FileRef {
   PlatFile handle;          // 0 when closed

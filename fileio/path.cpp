@@ -151,6 +151,12 @@ FileProbeResult FileProbe(const char *name, std::int32_t *size) {
   return FileProbeResult::Readable;
 }
 
+bool FileIsSpecial(const char *name) { return PlatNameKind(name) == PlatKind::Other; }
+
+bool DirectoryHold(const char *directory) { return PlatLockDirectory(directory) != PlatLockResult::Busy; }
+
+void DirectoryRelease() { PlatUnlockDirectory(); }
+
 bool FileIsReadOnly(const char *name) {
   const std::uint32_t attr = PlatAttributes(name);
   return attr == kPlatNoAttributes || (attr & kPlatAttrReadOnly) != 0;

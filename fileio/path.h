@@ -20,6 +20,14 @@ std::int32_t ListDirectory(char *buffer, std::int32_t capacity, const char *patt
 bool RemoveDirectoryWithFiles(const char *directory, bool withFiles);
 
 bool FileExists(const char *name);
+// True when name is a pipe, device or socket: not a file to read or write.
+bool FileIsSpecial(const char *name);
+// Holds directory for this process alone (against other processes of any
+// user) until DirectoryRelease or the end of the process; false when another
+// holds it. A directory that cannot be opened counts as held: the file
+// operations that follow report it.
+bool DirectoryHold(const char *directory);
+void DirectoryRelease();
 // What reading name as a plain file would meet, without a fatal end.
 enum class FileProbeResult { Readable, Missing, Directory, Unreadable, TooLarge };
 // TooLarge: 2 GiB or more, beyond the signed 32-bit sizes. size gets the size

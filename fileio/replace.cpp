@@ -36,13 +36,31 @@ void RemoveLeftovers(const char *directory) {
 
 } // namespace
 
-void StagingName(char *name, const char *directory) {
+int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName) {
+  if (std::strlen(directory) + sizeof kStagingPattern > kPathSize) FatalMessage("StagingCreate: name too long [%s]", errorName);
   static std::uint32_t serial = 0;
-  std::uint32_t random = 0;
-  PlatRandomBytes(&random, sizeof random);
-  random ^= ++serial * 0x9E3779B9u; // distinct even if the random source failed
-  std::snprintf(name, kPathSize, "%s~lz%08X.tmp", directory, static_cast<unsigned>(random));
+  char name[kPathSize];
+  for (int attempt = 0;; ++attempt) {
+    std::uint32_t random = 0;
+    PlatRandomBytes(&random, sizeof random);
+    random ^= ++serial * 0x9E3779B9u; // distinct even if the random source failed
+    std::snprintf(name, sizeof name, "%s~lz%08X.tmp", directory, static_cast<unsigned>(random));
+    FileRefInit(ref, elementSize, name);
+    // Registered before it exists, so that no moment is left in which an
+    // interrupt would leave it behind.
+    const int slot = PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
+    if (FileCreateNew(ref)) return slot;
+    PlatForgetLater(slot);
+    // A name that is free but cannot be created: the directory refuses. A
+    // taken name (by chance, or planted) gets another try.
+    if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) {
+      FileRefInit(ref, elementSize, errorName);
+      FileError(ref, kErrCreate);
+    }
+  }
 }
+
+void StagingKept(int slot) { PlatForgetLater(slot); }
 
 void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) {
   std::memset(r, 0, sizeof *r);
@@ -58,10 +76,10 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
   // name: nothing here opens a pipe or device, or follows a link.
   switch (PlatNameKind(target)) {
   case PlatKind::Directory:
-  case PlatKind::Other: FileError(&r->file, 211);
+  case PlatKind::Other: FileError(&r->file, kErrCreate);
   case PlatKind::Regular:
-    if (FileIsLocked(target)) FileError(&r->file, 211);
-    if (FileIsReadOnly(target)) FileError(&r->file, 206);
+    if (FileIsLocked(target)) FileError(&r->file, kErrCreate);
+    if (FileIsReadOnly(target)) FileError(&r->file, kErrReadOnly);
     break;
   case PlatKind::Link:    // replaced by the new file, not followed
   case PlatKind::Missing: break;
@@ -69,25 +87,17 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
   char directory[kPathSize];
   PathDirectory(target, directory);
   RemoveLeftovers(directory);
-  if (std::strlen(directory) + sizeof kStagingPattern > kPathSize) FatalMessage("ReplaceBegin: name too long [%s]", target);
   FileRef staging;
-  for (int attempt = 0;; ++attempt) {
-    StagingName(r->staging, directory);
-    FileRefInit(&staging, elementSize, r->staging);
-    if (FileCreateNew(&staging)) break;
-    // A name that is free but cannot be created: the directory refuses. A
-    // taken name (by chance, or planted) gets another try.
-    if (PlatNameKind(r->staging) == PlatKind::Missing || attempt == 100) FileError(&r->file, 211);
-  }
-  r->cleanupSlot = PlatRemoveLater(r->staging, PlatRemoveWhen::AnyEnd);
+  r->cleanupSlot = StagingCreate(&staging, elementSize, directory, target);
+  CopyText(r->staging, sizeof r->staging, staging.name);
   r->file.handle = staging.handle;
 }
 
 void ReplaceCommit(Replacement *r) {
   FileClose(&r->file);
   if (r->staging[0] == '\0') return;
-  if (!PlatReplace(r->staging, r->target)) FileError(&r->file, 204);
-  PlatForgetLater(r->cleanupSlot);
+  if (!PlatReplace(r->staging, r->target)) FileError(&r->file, kErrRename);
+  StagingKept(r->cleanupSlot);
   r->cleanupSlot = -1;
 }
 

@@ -32,5 +32,10 @@ void ReplaceCommit(Replacement *r);
 const char *ReplaceWrittenName(const Replacement *r);
 // The name pattern of staging files, for finding them.
 inline constexpr char kStagingPattern[] = "~lz????????.tmp";
-// Fills name (kPathSize) with directory followed by a fresh staging name.
-void StagingName(char *name, const char *directory);
+// Creates a fresh staging file in directory (its name ends the path in
+// ref), open for reading and writing, never through a link; it is removed
+// should the process end before StagingKept. Failure is file error 211,
+// naming errorName. Returns the slot for StagingKept.
+int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName);
+// The staging file took its place, or was removed: nothing to do at the end.
+void StagingKept(int slot);

@@ -12,19 +12,11 @@ namespace {
 
 std::uint8_t g_copy[15011];
 
-bool SameName(const char *a, const char *b) {
-  for (; *a && *b; ++a, ++b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(*a) != lower(*b)) return false;
-  }
-  return *a == *b;
-}
-
 // Decides against the version list; updates the list and the entry's state.
 bool DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t count, std::int32_t flag) {
   std::int32_t i = 0;
   for (; i < count && list[i].name[0] != '\0'; ++i) {
-    if (!SameName(list[i].name, entry.name)) continue;
+    if (!SameTextNoCase(list[i].name, entry.name)) continue;
     const bool write = flag != 0 ? list[i].version <= entry.version : list[i].version < entry.version;
     if (write) {
       list[i] = entry;
@@ -68,7 +60,7 @@ void Canonical(const char *path, char *out) {
       ++p;
       continue;
     }
-    out[n++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    out[n++] = LowerAscii(c);
   }
   out[n] = '\0';
 }

@@ -5,14 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
 #include "lzx/block.h"
 #include "lzx/lzx.h"
-#include "platform/files.h"
-#include "platform/process.h"
 
 void (*BlockProgress)(const HILE *h) = nullptr;
 std::int32_t HopenStaged = 0;
@@ -21,14 +20,6 @@ namespace {
 
 // One stored block on its way to or from the file.
 std::uint8_t g_stored[kMaxStoredBlock];
-
-bool SameText(const char *a, const char *b) {
-  for (; *a && *b; ++a, ++b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(*a) != lower(*b)) return false;
-  }
-  return *a == *b;
-}
 
 void Check(const HILE *h, const char *operation) {
   if (!h || h->header.magic != kLzxMagic) FatalMessage("%s: not a valid HILE *", operation);
@@ -106,28 +97,21 @@ void FlushIndex(HILE *h) {
 void CreateIndexFile(HILE *h) {
   char directory[kPathSize];
   PathDirectory(h->fileName, directory);
-  char name[kPathSize];
-  for (int attempt = 0;; ++attempt) {
-    StagingName(name, directory);
-    const char *base = name + std::strlen(directory);
-    if (std::strlen(base) >= sizeof h->tempName) FatalMessage("Hopen: tempname too long");
-    FileRefInit(&h->indexFile, 1, name);
-    if (FileCreateNew(&h->indexFile)) break;
-    if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) FileError(&h->indexFile, 211);
-  }
-  std::strcpy(h->tempName, name + std::strlen(directory));
-  h->indexCleanup = PlatRemoveLater(h->indexFile.name, PlatRemoveWhen::AnyEnd);
+  h->indexCleanup = StagingCreate(&h->indexFile, 1, directory, h->fileName);
+  const char *base = h->indexFile.name + std::strlen(directory);
+  if (std::strlen(base) >= sizeof h->tempName) FatalMessage("Hopen: tempname too long");
+  std::strcpy(h->tempName, base);
 }
 
 } // namespace
 
 void DoFopen(const char *name, const char *mode, FileRef *ref) {
   FileRefInit(ref, 1, name);
-  if (SameText(mode, "rb")) {
+  if (SameTextNoCase(mode, "rb")) {
     FileOpenRead(ref);
-  } else if (SameText(mode, "wb")) {
+  } else if (SameTextNoCase(mode, "wb")) {
     FileCreate(ref);
-  } else if (SameText(mode, "w+b")) {
+  } else if (SameTextNoCase(mode, "w+b")) {
     FileCreate(ref);
     FileClose(ref);
     FileOpenUpdate(ref);
@@ -146,7 +130,7 @@ void DoFwrite(const void *buffer, std::int32_t count, FileRef *ref) {
   if (FileWrite(ref, count, buffer) < count) FatalMessage("LZX DoFwrite failed");
 }
 
-void DoFseek(FileRef *ref, std::int32_t position) { FileSeek(ref, position, 0); }
+void DoFseek(FileRef *ref, std::int32_t position) { FileSeek(ref, position, kSeekStart); }
 
 std::int32_t DoFtell(FileRef *ref) {
   const std::int32_t pos = FileTell(ref);
@@ -161,10 +145,14 @@ HILE *g_live = nullptr; // the open handles, newest first
 void HreleaseAll() {
   while (HILE *h = g_live) {
     g_live = h->liveNext;
-    if (h->tempName[0] != '\0') PlatDelete(h->indexFile.name);
-    if (h->staged) PlatDelete(h->replace.staging);
-    PlatForgetLater(h->indexCleanup);
-    PlatForgetLater(h->replace.cleanupSlot);
+    for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
+      if (name[0] == '\0') continue;
+      FileRef gone;
+      FileRefInit(&gone, -1, name);
+      FileDelete(&gone);
+    }
+    StagingKept(h->indexCleanup);
+    StagingKept(h->replace.cleanupSlot);
     std::free(h);
   }
 }
@@ -345,8 +333,10 @@ std::int32_t Hclose(HILE *h) {
       left -= n;
     }
     DoFclose(&h->indexFile);
-    if (!PlatDelete(h->indexFile.name)) FatalMessage("Hclose: remove failed");
-    PlatForgetLater(h->indexCleanup);
+    FileRef index;
+    FileRefInit(&index, -1, h->indexFile.name);
+    if (!FileDelete(&index)) FatalMessage("Hclose: remove failed");
+    StagingKept(h->indexCleanup);
     size = DoFtell(&h->dataFile);
     h->header = LzxHeader{kLzxMagic, indexOffset, total, h->header.flags};
     DoFseek(&h->dataFile, 0);

@@ -47,15 +47,6 @@ std::vector<Line> ReadLines(const char *listFile) {
   return lines;
 }
 
-bool SameName(const std::string &a, const std::string &b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // What is wrong with a stored name for the unpacker, or null.
 const char *StoredNameFault(const std::string &name, bool plainNames) {
   if (name.size() >= 256) return "stored name of 256 characters or more";
@@ -187,7 +178,7 @@ std::int32_t ListFileCheck(const char *listFile, bool plainNames, ListProblemFn 
 
     if (const char *bad = StoredNameFault(name.text, plainNames)) check.Problem(name.number, bad);
     for (const auto &[seen, line] : stored)
-      if (SameName(seen, name.text))
+      if (SameTextNoCase(seen.c_str(), name.text.c_str()))
         check.Problem(name.number, "stored name also on line " + std::to_string(line) + " (letter case aside)");
     stored.emplace_back(name.text, name.number);
   }

@@ -26,8 +26,6 @@ int Tokenize(char *line, char **tokens) {
   return n;
 }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 } // namespace
 
 bool FileReadLine(FileRef *ref, char *buffer, std::int32_t limit) {
@@ -76,11 +74,11 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
       // An option of blanks only ends at its terminator: nothing behind it is read.
       const bool assigned = option[0] != '\0' && option[1] == '=';
       const int value = assigned ? std::atoi(option + 2) : 0;
-      switch (assigned ? Upper(option[0]) : '\0') {
-      case 'V': entry.version = value; break;
-      case 'E': entry.scrambled = value; break;
-      case 'D': entry.deleteAfter = value; break;
-      case 'R': entry.replaceOnly = value; break;
+      switch (assigned ? LowerAscii(option[0]) : '\0') {
+      case 'v': entry.version = value; break;
+      case 'e': entry.scrambled = value; break;
+      case 'd': entry.deleteAfter = value; break;
+      case 'r': entry.replaceOnly = value; break;
       default: FatalMessage("PackLZX: Unknown option [%s]", tokens[t]);
       }
     }

@@ -5,12 +5,11 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
-#include "platform/files.h"
 
 void VersionListLock(const char *directory, const char *versionFile) {
   if (!FileExists(directory)) MakeDirectories(directory);
   // A directory that cannot be opened is left to the file errors that follow.
-  if (PlatLockDirectory(directory) == PlatLockResult::Busy)
+  if (!DirectoryHold(directory))
     FatalMessage("VersionListLock: another install is running in [%s]", directory);
   UnpackProtectedPath = versionFile;
 }
@@ -18,10 +17,9 @@ void VersionListLock(const char *directory, const char *versionFile) {
 ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
   FileRef ref;
   FileRefInit(&ref, static_cast<std::int32_t>(sizeof(ArchiveEntry)), path);
-  const PlatKind kind = PlatNameKind(path);
   // A pipe or device in the version file's place is refused before it is
   // opened (reading it could wait for ever).
-  if (kind == PlatKind::Other) FileError(&ref, 209);
+  if (FileIsSpecial(path)) FileError(&ref, kErrOpenRead);
   const bool exists = FileExists(path);
   const std::int32_t records = exists ? FileSize(&ref) : 0;
   *capacity = records + kSpareVersionSlots;
@@ -61,5 +59,5 @@ void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used) {
   ReplaceCommit(&r);
   BlockFree(list, "Version file");
   UnpackProtectedPath = nullptr;
-  PlatUnlockDirectory();
+  DirectoryRelease();
 }

@@ -43,5 +43,8 @@ struct PlatRect {
 };
 PlatRect PlatWindowRect(PlatWindow window);
 void PlatWindowMove(PlatWindow window, int x, int y, int w, int h);
-// The display's capability value (8 = horizontal, 10 = vertical resolution).
+// The display's capability values used: horizontal and vertical resolution.
+inline constexpr int kDisplayWidth = 8;
+inline constexpr int kDisplayHeight = 10;
+// The display's capability value of that index (kDisplayWidth, kDisplayHeight).
 int PlatDisplayCaps(int index);

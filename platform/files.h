@@ -34,7 +34,9 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode);
 bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *moved);
 // Writes count bytes; *moved tells how many were stored.
 bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint32_t *moved);
-// origin 0 = start, 1 = current, 2 = end. Returns the new position or kPlatBadPosition.
+// Where a seek counts from.
+inline constexpr int kPlatFromStart = 0, kPlatFromCurrent = 1, kPlatFromEnd = 2;
+// Returns the new position or kPlatBadPosition.
 std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin);
 // Size in bytes, or kPlatBadPosition.
 std::uint32_t PlatSize(PlatFile file);

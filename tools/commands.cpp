@@ -184,7 +184,7 @@ int Info(const std::string &in, bool tsv) {
     std::int32_t rows = 0, bits = 0;
     bool framed = bytes <= kMaxStoredBlock;
     if (framed) {
-      FileSeek(&raw, offset, 0);
+      FileSeek(&raw, offset, kSeekStart);
       FileRead(&raw, bytes, stored);
       framed = BlockFraming(stored, bytes, head.flags, &rows, &bits) == BlockFault::None;
     }

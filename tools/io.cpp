@@ -122,17 +122,10 @@ void ProgressEnd() {
 std::string TemporaryFile() {
   char directory[kPathSize];
   PlatTempDirectory(directory, sizeof directory);
-  char name[kPathSize];
   FileRef ref;
-  for (int attempt = 0;; ++attempt) {
-    StagingName(name, directory);
-    FileRefInit(&ref, 1, name);
-    if (FileCreateNew(&ref)) break;
-    if (attempt == 100) FileError(&ref, 211);
-  }
-  PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
+  StagingCreate(&ref, 1, directory, directory); // removed at the end, whatever the end
   FileClose(&ref);
-  return name;
+  return ref.name;
 }
 
 std::string SpoolStandardInput() {

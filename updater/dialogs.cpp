@@ -7,12 +7,10 @@
 #include "updater/config.h"
 #include "updater/install.h"
 #include "updater/messages.h"
+#include "updater/resource.h"
 #include "updater/shell.h"
 
 namespace {
-
-constexpr int kInstall = 1;
-constexpr int kCancel = 2;
 
 // Set from the moment the install button is accepted until the dialog has
 // closed. The closing message has no owner window, so the dialog stays
@@ -22,16 +20,16 @@ bool g_installing = false;
 // Initialisation shared by both procedures, up to and including button 2.
 void SetCommonTexts(PlatWindow dialog, int iconGroup) {
   CentreOnScreen(dialog);
-  PlatDialogSetText(dialog, 2011, MessageText(9));
-  if (PlatDialogSetIcon(dialog, 2001, iconGroup)) PlatDialogSetIcon(dialog, 2013, iconGroup);
-  PlatDialogSetTitle(dialog, MessageText(5));
-  PlatDialogSetText(dialog, 2012, MessageText(10));
-  PlatDialogSetText(dialog, 2017, MessageText(4));
-  PlatDialogSetText(dialog, 2014, MessageText(6));
-  PlatDialogSetText(dialog, 2015, MessageText(7));
-  PlatDialogSetText(dialog, 2016, MessageText(8));
-  PlatDialogSetText(dialog, kInstall, MessageText(11));
-  PlatDialogSetText(dialog, kCancel, MessageText(12));
+  PlatDialogSetText(dialog, IDC_COPYRIGHT, MessageText(kMsgCopyright));
+  if (PlatDialogSetIcon(dialog, IDC_ICON_LEFT, iconGroup)) PlatDialogSetIcon(dialog, IDC_ICON_RIGHT, iconGroup);
+  PlatDialogSetTitle(dialog, MessageText(kMsgTitle));
+  PlatDialogSetText(dialog, IDC_TEAM_BOX, MessageText(kMsgTeamCaption));
+  PlatDialogSetText(dialog, IDC_INFO_BOX, MessageText(kMsgInfoCaption));
+  PlatDialogSetText(dialog, IDC_INFO_1, MessageText(kMsgInfoLine1));
+  PlatDialogSetText(dialog, IDC_INFO_2, MessageText(kMsgInfoLine2));
+  PlatDialogSetText(dialog, IDC_INFO_3, MessageText(kMsgInfoLine3));
+  PlatDialogSetText(dialog, IDC_INSTALL, MessageText(kMsgInstall));
+  PlatDialogSetText(dialog, IDC_CANCEL, MessageText(kMsgCancel));
 }
 
 void InstallRun(std::int32_t leaveEmpty) {
@@ -42,7 +40,7 @@ void InstallRun(std::int32_t leaveEmpty) {
 }
 
 void Closing(PlatWindow dialog) {
-  PlatNotice(MessageText(13), MessageText(14), PlatIcon::Information);
+  PlatNotice(MessageText(kMsgDone), MessageText(kMsgDoneCaption), PlatIcon::Information);
   PlatDialogEnd(dialog, 0);
 }
 
@@ -52,17 +50,17 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   switch (event) {
   case DialogEvent::Init:
     g_installing = false;
-    SetCommonTexts(dialog, 1002);
-    PlatDialogSetText(dialog, 2020, MessageText(15));
-    PlatDialogSetText(dialog, 2021, MessageText(16));
-    if (DemoMode == 1) PlatDialogSetText(dialog, 2022, InstallLocation);
+    SetCommonTexts(dialog, IDI_VORN);
+    PlatDialogSetText(dialog, IDC_MAIL, MessageText(kMsgMail));
+    PlatDialogSetText(dialog, IDC_WEB, MessageText(kMsgWeb));
+    if (DemoMode == 1) PlatDialogSetText(dialog, IDC_DIRECTORY, InstallLocation);
     return true;
   case DialogEvent::Command:
     if (g_installing) return true;
-    if (id == kInstall) {
+    if (id == IDC_INSTALL) {
       if (DemoMode == 1) {
         char directory[kLocationSize];
-        PlatDialogGetText(dialog, 2022, directory, kLocationSize);
+        PlatDialogGetText(dialog, IDC_DIRECTORY, directory, kLocationSize);
         std::size_t n = std::strlen(directory);
         while (n > 1 && directory[n - 1] == '\\') directory[--n] = '\0';
         if (n < 4) return false; // refused silently; the dialog stays open
@@ -75,7 +73,7 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
         CreateDemoShellEntries(dialog, InstallLocation);
       }
       Closing(dialog);
-    } else if (id == kCancel) {
+    } else if (id == IDC_CANCEL) {
       PlatDialogEnd(dialog, 0);
     }
     return true;
@@ -89,23 +87,23 @@ bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   switch (event) {
   case DialogEvent::Init:
     g_installing = false;
-    SetCommonTexts(dialog, 1004);
+    SetCommonTexts(dialog, IDI_TALVIK);
     // The language chooses which pair of contact lines stays.
     if (LanguageDutch == 1) {
-      PlatDialogHide(dialog, 2020);
-      PlatDialogHide(dialog, 2021);
+      PlatDialogHide(dialog, IDC_MAIL);
+      PlatDialogHide(dialog, IDC_WEB);
     } else {
-      PlatDialogHide(dialog, 2018);
-      PlatDialogHide(dialog, 2019);
+      PlatDialogHide(dialog, IDC_OTHER_MAIL);
+      PlatDialogHide(dialog, IDC_OTHER_WEB);
     }
     return true;
   case DialogEvent::Command:
     if (g_installing) return true;
-    if (id == kInstall) {
+    if (id == IDC_INSTALL) {
       g_installing = true;
       InstallRun(0);
       Closing(dialog);
-    } else if (id == kCancel) {
+    } else if (id == IDC_CANCEL) {
       PlatDialogEnd(dialog, 0);
     }
     return true;
@@ -125,7 +123,7 @@ bool ShowInstallerDialog() {
 void CentreOnScreen(PlatWindow window) {
   const PlatRect r = PlatWindowRect(window);
   const int w = r.right - r.left, h = r.bottom - r.top;
-  PlatWindowMove(window, (ScreenMetric(8) - w) / 2, (ScreenMetric(10) - h) / 2, w, h);
+  PlatWindowMove(window, (ScreenMetric(kDisplayWidth) - w) / 2, (ScreenMetric(kDisplayHeight) - h) / 2, w, h);
 }
 
 int ScreenMetric(int index) { return PlatDisplayCaps(index); }

@@ -32,7 +32,7 @@ void WriteTempArchive(char *path, std::int32_t leaveEmpty) {
   FileRefInit(&ref, 1, path);
   // Registered first: whatever has this name in our private directory is ours.
   if (g_tempCleanup < 0) g_tempCleanup = PlatRemoveLater(path, PlatRemoveWhen::Signal);
-  if (!FileCreateNew(&ref)) FileError(&ref, 211);
+  if (!FileCreateNew(&ref)) FileError(&ref, kErrCreate);
   if (leaveEmpty == 0) FileWrite(&ref, EmbeddedArchiveLength, EmbeddedArchive);
   // What is unpacked must be this very file, not one put in its place.
   PlatPinFile(path, ref.handle);
@@ -63,8 +63,8 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
   const VersionCounts counts = VersionListSettle(list, capacity);
   if (counts.unchanged > 0) {
     char text[1024];
-    std::snprintf(text, sizeof text, "%s\n%d bestanden niet vervangen.", MessageText(13), counts.unchanged);
-    PlatNotice(text, MessageText(14), PlatIcon::Information);
+    std::snprintf(text, sizeof text, "%s\n%d bestanden niet vervangen.", MessageText(kMsgDone), counts.unchanged);
+    PlatNotice(text, MessageText(kMsgDoneCaption), PlatIcon::Information);
   }
   VersionListSave(versionFile, list, counts.used);
 }

@@ -8,6 +8,7 @@
 #include "fileio/log.h"
 #include "platform/notice.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "platform/system.h"
 #include "updater/config.h"
 #include "updater/dialogs.h"
@@ -24,15 +25,6 @@ char InstalledVersion[kLocationSize];
 namespace {
 
 constexpr int kTokenSlots = 50; // placeholder, 48 tokens, end mark
-
-bool SameOption(const char *token, const char *option) {
-  for (; *token && *option; ++token, ++option) {
-    char c = *token;
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != *option) return false;
-  }
-  return *token == *option;
-}
 
 } // namespace
 
@@ -64,9 +56,9 @@ bool ParseOptions(const char *arguments) {
   }
   tokens[n] = nullptr; // tokens past the 48th are not looked at
   for (int i = 1; i < n; ++i) {
-    if (SameOption(tokens[i], "-log")) LogEnabled = 1;
-    else if (SameOption(tokens[i], "-dut")) LanguageDutch = 1;
-    else if (SameOption(tokens[i], "-eng")) LanguageDutch = 0;
+    if (SameTextNoCase(tokens[i], "-log")) LogEnabled = 1;
+    else if (SameTextNoCase(tokens[i], "-dut")) LanguageDutch = 1;
+    else if (SameTextNoCase(tokens[i], "-eng")) LanguageDutch = 0;
   }
   return true;
 }
@@ -82,22 +74,23 @@ int UpdaterMain(PlatInstance instance, const char *arguments) {
   ParseOptions(arguments);
   if (MainProductLine == 0) {
     if (ProbeRunning("Talvik")) {
-      PlatNotice(MessageText(21), MessageText(18), PlatIcon::Information);
+      PlatNotice(MessageText(kMsgOtherRunning), MessageText(kMsgEndCaption), PlatIcon::Information);
       PlatExit(1);
     }
   } else if (ProbeRunning("Quillon")) {
-    PlatNotice(MessageText(20), MessageText(18), PlatIcon::Information);
+    PlatNotice(MessageText(kMsgRunning), MessageText(kMsgEndCaption), PlatIcon::Information);
     PlatExit(1);
   }
   if (!CommonControlsReady()) InternalError("UPDATER", 2283, 5679);
   RegistryReset();
   if (LogEnabled == 1) LogStart(0);
   if (!StartDde() || !LookupLocation()) {
-    PlatNotice(MessageText(MainProductLine == 1 ? 17 : 19), MessageText(18), PlatIcon::Error);
+    PlatNotice(MessageText(MainProductLine == 1 ? kMsgNotFound : kMsgOtherNotFound), MessageText(kMsgEndCaption),
+               PlatIcon::Error);
   } else if (MainProductLine == 1 && DemoMode == 0) {
     // The version gate: the first byte, as a signed value, must be at least '2'.
     if (static_cast<signed char>(InstalledVersion[0]) >= '2') ShowInstallerDialog();
-    else PlatNotice(MessageText(22), MessageText(18), PlatIcon::Error);
+    else PlatNotice(MessageText(kMsgTooOld), MessageText(kMsgEndCaption), PlatIcon::Error);
   } else {
     ShowInstallerDialog();
   }

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "platform/posix/text.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ void PlatDialogGetText(PlatWindow dialog, int id, char *out, int capacity) {
   std::string text;
   for (int i = 0; i < d.tmpl->count; ++i)
     if (d.tmpl->controls[i].id == id) text = TextOf(d, d.tmpl->controls[i]);
-  posix_layer::CopyOut(text, out, static_cast<std::uint32_t>(capacity));
+  CopyText(out, static_cast<std::size_t>(capacity), text.c_str());
 }
 
 void PlatDialogHide(PlatWindow dialog, int id) { Of(dialog)->hidden.insert(id); }
@@ -157,4 +157,4 @@ PlatRect PlatWindowRect(PlatWindow window) { return Of(window)->rect; }
 
 void PlatWindowMove(PlatWindow window, int x, int y, int w, int h) { Of(window)->rect = PlatRect{x, y, x + w, y + h}; }
 
-int PlatDisplayCaps(int index) { return index == 8 ? 80 : index == 10 ? 24 : 0; } // a terminal of 80 x 24
+int PlatDisplayCaps(int index) { return index == kDisplayWidth ? 80 : index == kDisplayHeight ? 24 : 0; } // a terminal of 80 x 24

@@ -23,15 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/host.h"
 #include "platform/posix/last_error.h"
+#include "platform/text.h"
+
+using posix_layer::HostName;
 
 namespace {
-
-std::string HostName(const char *name) {
-  std::string s(name ? name : "");
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
 
 int Fd(PlatFile file) { return static_cast<int>(file - 1); }
 
@@ -149,7 +147,7 @@ bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint
 }
 
 std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin) {
-  const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+  const int whence = origin == kPlatFromStart ? SEEK_SET : origin == kPlatFromCurrent ? SEEK_CUR : SEEK_END;
   const off_t pos = lseek(Fd(file), offset, whence);
   if (pos < 0 || pos >= static_cast<off_t>(kPlatBadPosition)) {
     if (pos >= 0) errno = EOVERFLOW;
@@ -329,15 +327,6 @@ struct PlatFind {
   std::size_t next = 0;
 };
 
-namespace {
-void CopyName(const std::string &from, char *to, std::uint32_t size) {
-  if (size == 0) return;
-  const std::size_t n = std::min<std::size_t>(from.size(), size - 1);
-  std::memcpy(to, from.data(), n);
-  to[n] = '\0';
-}
-} // namespace
-
 PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize) {
   const std::string path = HostName(pattern);
   const std::size_t slash = path.rfind('/');
@@ -362,14 +351,14 @@ PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize)
   }
   // Name order, so listings do not depend on the file system's hash order.
   std::sort(find->names.begin(), find->names.end());
-  CopyName(find->names[0], name, nameSize);
+  CopyText(name, nameSize, find->names[0].c_str());
   find->next = 1;
   return find;
 }
 
 bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
   if (find->next >= find->names.size()) return false;
-  CopyName(find->names[find->next++], name, nameSize);
+  CopyText(name, nameSize, find->names[find->next++].c_str());
   return true;
 }
 

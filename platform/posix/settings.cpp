@@ -13,18 +13,15 @@
 #include <fstream>
 #include <string>
 
+#include "platform/posix/host.h"
+
 struct PlatSettings {
   std::string path;
 };
 
 namespace {
 
-std::string ConfigHome() {
-  const char *xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg) return xdg;
-  const char *home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.config";
-}
+std::string ConfigHome() { return posix_layer::UserDirectory("XDG_CONFIG_HOME", "/.config"); }
 
 std::string Trim(const std::string &s) {
   const std::size_t a = s.find_first_not_of(" \t\r");

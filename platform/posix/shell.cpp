@@ -12,31 +12,24 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/host.h"
+#include "platform/text.h"
+
 namespace {
 
 std::string g_group; // the group that item commands work in, as the program manager keeps it
 
-std::string DataHome() {
-  const char *xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && *xdg) return xdg;
-  const char *home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.local/share";
-}
+std::string DataHome() { return posix_layer::UserDirectory("XDG_DATA_HOME", "/.local/share"); }
 
 // A file name for a menu entry: lower case, blanks as '-', nothing unsafe.
 std::string EntryId(const std::string &name) {
   std::string id;
   for (char c : name) {
-    if (c >= 'A' && c <= 'Z') id += static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z') id += LowerAscii(c);
     else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') id += c;
     else if (c == ' ') id += '-';
   }
   return id.empty() ? "entry" : id;
-}
-
-std::string HostPath(std::string s) {
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
 }
 
 // Makes the directory and any missing parents; true when it exists afterwards.
@@ -132,10 +125,10 @@ bool AddItem(const std::string &inside) {
   if (!Quoted(p, name) || std::strncmp(p, ",,,,,", 5) != 0) return false;
   p += 5;
   if (!Quoted(p, directory) || *p != '\0') return false;
-  std::string exec = ExecArgument(HostPath(program));
+  std::string exec = ExecArgument(posix_layer::HostName(program.c_str()));
   if (!parameters.empty()) exec += " " + parameters;
   const std::string text = "[Desktop Entry]\nVersion=1.4\nType=Application\nName=" + DesktopString(name) +
-                           "\nExec=" + DesktopString(exec) + "\nPath=" + DesktopString(HostPath(directory)) +
+                           "\nExec=" + DesktopString(exec) + "\nPath=" + DesktopString(posix_layer::HostName(directory.c_str())) +
                            "\nTerminal=false\nCategories=Utility;\n";
   return WriteText(GroupDir() + "/" + EntryId(name) + ".desktop", text);
 }

@@ -20,19 +20,12 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/text.h"
+#include "platform/posix/host.h"
+#include "platform/text.h"
 
 namespace {
 
-std::string Env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string HomeDir() {
-  const std::string home = Env("HOME");
-  return home.empty() ? "/tmp" : home;
-}
+using posix_layer::Env;
 
 // A real directory (not a link), ours, that nobody else may enter.
 bool IsPrivateDirectory(const std::string &path) {
@@ -91,13 +84,11 @@ std::uint16_t PlatSystemLanguage() {
 std::uint32_t PlatSystemVersion() { return 6u | (1u << 8); } // newer than 3.x, like any current system
 
 void PlatTempDirectory(char *out, std::uint32_t capacity) {
-  posix_layer::CopyOut(PrivateTemporary() + "/", out, capacity);
+  CopyText(out, capacity, (PrivateTemporary() + "/").c_str());
 }
 
 void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
-  std::string data = Env("XDG_DATA_HOME");
-  if (data.empty()) data = HomeDir() + "/.local/share";
-  posix_layer::CopyOut(data + "/" + name, out, capacity);
+  CopyText(out, capacity, (posix_layer::UserDirectory("XDG_DATA_HOME", "/.local/share") + "/" + name).c_str());
 }
 
 bool PlatProbeRunning(const char *name) {

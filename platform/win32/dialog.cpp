@@ -3,8 +3,13 @@
 // initialisation, the commands (control id in the low 16 bits) and the
 // destruction.
 #include "platform/dialog.h"
+#include "platform/system.h"
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <cstring>
 
 namespace {
 
@@ -69,4 +74,27 @@ int PlatDisplayCaps(int index) {
   const int value = GetDeviceCaps(context, index);
   DeleteDC(context);
   return value;
+}
+
+// Here rather than with the other system facts: only programs with dialogs
+// should load the common controls (loading them sets up the desktop).
+namespace {
+using DllGetVersionProc = HRESULT(CALLBACK *)(DLLVERSIONINFO *);
+}
+
+bool PlatDialogToolkitReady() {
+  const HMODULE library = LoadLibraryA("comctl32.dll");
+  if (library == nullptr) return false;
+  bool ready = true;
+  const auto proc = reinterpret_cast<DllGetVersionProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetVersion")));
+  if (proc != nullptr) {
+    DLLVERSIONINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info; // 20 bytes
+    ready = proc(&info) == 0;
+  }
+  FreeLibrary(library);
+  if (ready) InitCommonControls();
+  return ready;
 }

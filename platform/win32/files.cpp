@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace {
 
 HANDLE Handle(PlatFile file) { return reinterpret_cast<HANDLE>(file); }
@@ -84,7 +86,7 @@ bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint
 }
 
 std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin) {
-  const DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+  const DWORD method = origin == kPlatFromStart ? FILE_BEGIN : origin == kPlatFromCurrent ? FILE_CURRENT : FILE_END;
   return SetFilePointer(Handle(file), offset, nullptr, method);
 }
 
@@ -180,15 +182,6 @@ struct PlatFind {
   WIN32_FIND_DATAA data;
 };
 
-namespace {
-void CopyName(const char *from, char *to, std::uint32_t size) {
-  if (size == 0) return;
-  const std::size_t n = std::strlen(from) < size - 1 ? std::strlen(from) : size - 1;
-  std::memcpy(to, from, n);
-  to[n] = '\0';
-}
-} // namespace
-
 PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize) {
   auto *find = new PlatFind;
   find->handle = FindFirstFileA(pattern, &find->data);
@@ -198,13 +191,13 @@ PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize)
     SetLastError(error);
     return nullptr;
   }
-  CopyName(find->data.cFileName, name, nameSize);
+  CopyText(name, nameSize, find->data.cFileName);
   return find;
 }
 
 bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
   if (!FindNextFileA(find->handle, &find->data)) return false;
-  CopyName(find->data.cFileName, name, nameSize);
+  CopyText(name, nameSize, find->data.cFileName);
   return true;
 }
 

@@ -2,8 +2,6 @@
 #include "platform/system.h"
 
 #include <windows.h>
-#include <commctrl.h>
-#include <shlwapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -32,26 +30,6 @@ bool PlatProbeRunning(const char *name) {
   return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-namespace {
-using DllGetVersionProc = HRESULT(CALLBACK *)(DLLVERSIONINFO *);
-}
-
-bool PlatDialogToolkitReady() {
-  const HMODULE library = LoadLibraryA("comctl32.dll");
-  if (library == nullptr) return false;
-  bool ready = true;
-  const auto proc = reinterpret_cast<DllGetVersionProc>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetVersion")));
-  if (proc != nullptr) {
-    DLLVERSIONINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cbSize = sizeof info; // 20 bytes
-    ready = proc(&info) == 0;
-  }
-  FreeLibrary(library);
-  if (ready) InitCommonControls();
-  return ready;
-}
 
 // The system's random source (RtlGenRandom, in advapi32 since Windows XP).
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
