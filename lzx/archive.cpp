@@ -12,8 +12,9 @@ namespace {
 
 std::uint8_t g_copy[15011];
 
-// Decides against the version list; updates the list and the entry's state.
-bool DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t count, std::int32_t flag) {
+// Decides against the version list; updates the list and the entry's state,
+// which it returns (kStateNew and kStateUpdated: write).
+std::int32_t DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t count, std::int32_t flag) {
   std::int32_t i = 0;
   for (; i < count && list[i].name[0] != '\0'; ++i) {
     if (!SameTextNoCase(list[i].name, entry.name)) continue;
@@ -24,12 +25,16 @@ bool DecideByList(const ArchiveEntry &entry, ArchiveEntry *list, std::int32_t co
     } else {
       list[i].state = kStateUnchanged;
     }
-    return write;
+    return list[i].state;
   }
   if (i == count) FatalMessage("UnPackLZX too many files");
   list[i] = entry;
   list[i].state = kStateNew;
-  return true;
+  return kStateNew;
+}
+
+void Report(const ArchiveEntry &entry, const char *path, UnpackEvent event) {
+  if (UnpackReport) UnpackReport(entry, path, event);
 }
 
 // A '#' name must stay under the target directory: no leading separator, no
@@ -76,6 +81,7 @@ bool IsProtected(const char *path) {
 } // namespace
 
 std::int32_t UnpackPlainNames = 1;
+void (*UnpackReport)(const ArchiveEntry &entry, const char *target, UnpackEvent event) = nullptr;
 const char *UnpackProtectedPath = nullptr;
 
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
@@ -115,10 +121,13 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     if (entry.name[0] == '#' && PathHasLinkBelow(target, entry.name + 1))
       FatalMessage("UnPackLZX: link on the way: %s", entry.name);
 
-    bool write = true;
-    if (list) write = DecideByList(entry, list, count, flag);
-    else if (flag == 0 && FileExists(path)) write = false;
-    if (entry.replaceOnly != 0 && !FileExists(path)) write = false;
+    const bool existed = FileExists(path);
+    std::int32_t state = existed ? kStateUpdated : kStateNew; // without a list
+    if (list) state = DecideByList(entry, list, count, flag);
+    else if (flag == 0 && existed) state = kStateUnchanged;
+    bool write = state != kStateUnchanged;
+    const bool onlyOver = entry.replaceOnly != 0 && !existed;
+    if (onlyOver) write = false;
 
     // A written entry goes to a temporary file beside its target, which takes
     // the target's place only when it is complete (and unscrambled): a
@@ -141,10 +150,16 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
       }
       ReplaceCommit(&out);
     }
+    Report(entry, path, onlyOver && state != kStateUnchanged ? UnpackEvent::ReplaceOnlyMissing
+                        : state == kStateNew                  ? UnpackEvent::New
+                        : state == kStateUpdated              ? UnpackEvent::Updated
+                                                              : UnpackEvent::Unchanged);
     if (entry.deleteAfter != 0) {
       FileRef gone;
       FileRefInit(&gone, 1, path);
+      const bool there = FileExists(path);
       FileDelete(&gone);
+      if (there) Report(entry, path, UnpackEvent::Deleted);
     }
   }
   return Hclose(h);

@@ -119,6 +119,13 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
 // relative to the current directory. 0: such a name is refused with a fatal
 // text, for archives of unknown origin.
 extern std::int32_t UnpackPlainNames;
+// What happened to an entry's target: written (new or over an older one),
+// left as it was, not written because it may only replace an existing file,
+// and deleted (by the entry's delete option, after its write step).
+enum class UnpackEvent { New, Updated, Unchanged, ReplaceOnlyMissing, Deleted };
+// Called for each entry, and again when its delete option removed the target;
+// null (the default) for none.
+extern void (*UnpackReport)(const ArchiveEntry &entry, const char *target, UnpackEvent event);
 // When set, an entry whose target is this path (the caller's version file) is
 // refused with a fatal text before anything of it is written or deleted.
 extern const char *UnpackProtectedPath;

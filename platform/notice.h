@@ -10,4 +10,14 @@ inline constexpr int kPlatButtonOk = 1;
 
 // Shows the notice and waits until it is acknowledged. Returns the button's
 // code (kPlatButtonOk for the single OK button), or 0 when it cannot be shown.
+// When a hook is set, the notice goes to the hook instead.
 int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner = nullptr);
+
+// A program that answers its notices itself (an unattended run, a log) sets
+// a hook; PlatNoticeShow shows a notice the platform's way, hook or not.
+using PlatNoticeHook = int (*)(const char *text, const char *caption, PlatIcon icon, PlatWindow owner);
+void PlatSetNoticeHook(PlatNoticeHook hook);
+int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWindow owner);
+// True where showing a notice waits for a person (a message box), false
+// where it is only written out (standard error).
+bool PlatNoticeWaitsForPerson();

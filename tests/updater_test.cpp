@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,7 +68,7 @@ protected:
       close(go[1]);
       char byte;
       if (read(go[0], &byte, 1) != 1) _exit(126); // the parent's go-ahead
-      const int in = open("stdin.txt", O_RDONLY);
+      const int in = open(stdinDevice_ ? "/dev/null" : "stdin.txt", O_RDONLY);
       const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
       const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
       dup2(in, 0);
@@ -140,6 +142,7 @@ protected:
   uid_t runAs_ = 0;  // another user to run as (0: as we are)
   std::function<void(pid_t)> beforeExec_, duringRun_; // with the child's pid, before it starts; while it runs
   int lastSignal_ = 0;                               // the signal that ended the last run, 0 for none
+  bool stdinDevice_ = false;                         // standard input is /dev/null, as from a launcher
 };
 
 bool TemporaryFileLeft(const std::string &dir) {
@@ -589,6 +592,99 @@ TEST_F(UpdaterTest, ASignalDuringTheInstallRemovesTheTemporaryArchiveAndTheStagi
     }
     EXPECT_GT(stopped, 0) << "no run was caught during its install, signal " << signal;
   }
+}
+
+// ---- unattended runs ----
+
+TEST_F(UpdaterTest, SilentRunsEndWithAStatusPerOutcomeAndLogEveryEvent) {
+  const std::string log = dir_ + "/run.log";
+  const std::string share = dir_ + "/home/.local/share";
+  const struct {
+    const char *what, *program;
+    std::vector<std::string> args;
+    std::function<void()> setUp;
+    int status;
+    std::vector<std::string> lines; // in the log, in this order
+  } cases[] = {
+      {"installed", "vorn-update", {}, [&] { Installed("2.0"); VersionFile({}); }, 0,
+       {"start: vorn-update (Vorn, update mode), English, options: -silent -logfile=" + log, "product running: no",
+        "installation: " + Inst() + ", version 2.0", "entry #help\\vorn.htm version 203: new: " + Inst() + "\\help\\vorn.htm",
+        "message [Update report] The update has been applied.", "end: installed, status 0"}},
+      {"running", "vorn-update", {}, [&] { Installed("2.0"); }, 1,
+       {"message [Exit program] During updating Vorn should not be active.", "end: the product is running, status 1"}},
+      {"not found", "talvik-update", {}, [] {}, 3,
+       {"installation: not found", "message [Exit program] Talvik directory not found", "end: installation not found, status 3"}},
+      {"too old", "vorn-update", {}, [&] { Installed("1.9"); }, 4,
+       {"message [Exit program] You need Vorn version 2.0 to be able to use this update.",
+        "end: installed version too old, status 4"}},
+      {"no version file", "vorn-update", {}, [&] { Installed("2.0"); }, 5,
+       {"message [Einde] " + Inst() + "\\lzx.ver not found", "end: version file missing, nothing installed, status 5"}},
+      {"directory refused", "vorn-demo", {"-dir=ab\\\\"}, [] {}, 6,
+       {"demo directory: ab\\\\", "end: demo directory refused (fewer than 4 characters), status 6"}},
+      {"program manager", "vorn-demo", {"-dir=" + dir_ + "/demo"},
+       [&] { fs::create_directories(share); WriteFile(share + "/applications", "in the menu folder's place"); }, 7,
+       {"entry #help\\vorn.htm version 203: new: " + dir_ + "/demo\\help\\vorn.htm",
+        "message [Error] SendShellCommand(CreateGroup) failed!", "end: program-manager entries failed, status 7"}},
+      {"fatal", "vorn-update", {}, [&] { Installed("2.0"); VersionFile({}); WriteFile(dir_ + "/notadir", "x"); env_["TMPDIR"] = dir_ + "/notadir"; }, 2,
+       {"message [Einde programma]  / File Error : name = [", "end: fatal error, status 2"}},
+  };
+  for (const auto &c : cases) {
+    fs::remove_all(dir_ + "/home");
+    fs::remove_all(Inst());
+    fs::create_directories(Inst());
+    fs::remove(log);
+    env_["TMPDIR"] = dir_ + "/tmp";
+    c.setUp();
+    int held = -1;
+    if (std::string(c.what) == "running") {
+      held = open((dir_ + "/run/Quillon.lock").c_str(), O_RDWR | O_CREAT, 0666);
+      flock(held, LOCK_EX | LOCK_NB);
+    }
+    std::vector<std::string> args{"-silent", "-logfile=" + log};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome o = Run(c.program, args, "c\n"); // a dialog would read this and cancel
+    if (held >= 0) close(held);
+    EXPECT_EQ(o.status, c.status) << c.what << "\n" << o.err;
+    EXPECT_EQ(o.out.find("Install"), std::string::npos) << c.what << ": no dialog";
+    const std::string text = Slurp(log);
+    std::size_t at = 0;
+    for (const std::string &line : c.lines) {
+      const std::size_t found = text.find(line, at);
+      EXPECT_NE(found, std::string::npos) << c.what << ": no line '" << line << "' in\n" << text;
+      if (found != std::string::npos) at = found + line.size();
+    }
+    // Every line has its time first.
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_TRUE(std::regex_search(line, std::regex("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "))) << line;
+  }
+  EXPECT_TRUE(fs::exists(dir_ + "/demo/help/vorn.htm")); // the demo was installed before the shell failed
+}
+
+TEST_F(UpdaterTest, ALogWithoutSilentKeepsTheDialogAndTheStatuses) {
+  Installed("1.9");
+  const std::string log = dir_ + "/run.log";
+  const Outcome o = Run("vorn-update", {"-logfile=" + log}, "i\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, Notice("Exit program", "You need Vorn version 2.0 to be able to use this update."));
+  EXPECT_THAT(Slurp(log), HasSubstr("end: installed version too old, status 0"));
+  Installed("2.0");
+  VersionFile({});
+  const Outcome cancelled = Run("vorn-update", {"-LOGFILE=" + log}, "c\n");
+  EXPECT_EQ(cancelled.status, 0);
+  EXPECT_THAT(cancelled.out, HasSubstr("Install update"));
+  EXPECT_THAT(Slurp(log), HasSubstr("end: cancelled, status 0"));
+}
+
+TEST_F(UpdaterTest, WithoutATerminalTheDialogSaysHowToRunUnattended) {
+  Installed("2.0");
+  VersionFile({});
+  stdinDevice_ = true; // as from a desktop launcher or cron
+  const Outcome o = Run("vorn-update");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_THAT(o.err, HasSubstr("There is no terminal to show the dialog on, so nothing was installed."));
+  EXPECT_THAT(o.err, HasSubstr("-silent"));
+  EXPECT_FALSE(fs::exists(HelpFile()));
 }
 
 // Another user, who may write in the shared temporary folder (like /tmp)

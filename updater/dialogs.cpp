@@ -9,6 +9,7 @@
 #include "updater/messages.h"
 #include "updater/resource.h"
 #include "updater/shell.h"
+#include "updater/unattended.h"
 
 namespace {
 
@@ -39,9 +40,35 @@ void InstallRun(std::int32_t leaveEmpty) {
   DeleteTempArchive(path);
 }
 
+// The closing message, then the dialog's end (no dialog in a silent run).
 void Closing(PlatWindow dialog) {
   PlatNotice(MessageText(kMsgDone), MessageText(kMsgDoneCaption), PlatIcon::Information);
-  PlatDialogEnd(dialog, 0);
+  RunOutcome(kSilentDone, "installed");
+  if (dialog) PlatDialogEnd(dialog, 0);
+}
+
+// The dialog's rule for a typed demo directory: trailing backslashes go, and
+// fewer than 4 characters are refused. Takes it as the install location.
+bool AcceptDirectory(const char *typed) {
+  char directory[kLocationSize];
+  CopyText(directory, sizeof directory, typed);
+  std::size_t n = std::strlen(directory);
+  while (n > 1 && directory[n - 1] == '\\') directory[--n] = '\0';
+  if (n < 4) return false;
+  std::memcpy(InstallLocation, directory, n + 1);
+  return true;
+}
+
+// What the install button does once accepted: the install run (twice in
+// demo mode, then the program-manager entries) and the closing message.
+void InstallAndClose(PlatWindow dialog, bool demoSteps) {
+  g_installing = true;
+  InstallRun(0);
+  if (demoSteps) {
+    InstallRun(1);
+    if (!CreateDemoShellEntries(dialog, InstallLocation)) RunOutcome(kSilentShellFailed, "program-manager entries failed");
+  }
+  Closing(dialog);
 }
 
 } // namespace
@@ -61,19 +88,11 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
       if (DemoMode == 1) {
         char directory[kLocationSize];
         PlatDialogGetText(dialog, IDC_DIRECTORY, directory, kLocationSize);
-        std::size_t n = std::strlen(directory);
-        while (n > 1 && directory[n - 1] == '\\') directory[--n] = '\0';
-        if (n < 4) return false; // refused silently; the dialog stays open
-        std::memcpy(InstallLocation, directory, n + 1);
+        if (!AcceptDirectory(directory)) return false; // refused silently; the dialog stays open
       }
-      g_installing = true;
-      InstallRun(0);
-      if (DemoMode == 1) {
-        InstallRun(1);
-        CreateDemoShellEntries(dialog, InstallLocation);
-      }
-      Closing(dialog);
+      InstallAndClose(dialog, DemoMode == 1);
     } else if (id == IDC_CANCEL) {
+      RunOutcome(kSilentDone, "cancelled");
       PlatDialogEnd(dialog, 0);
     }
     return true;
@@ -100,10 +119,9 @@ bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   case DialogEvent::Command:
     if (g_installing) return true;
     if (id == IDC_INSTALL) {
-      g_installing = true;
-      InstallRun(0);
-      Closing(dialog);
+      InstallAndClose(dialog, false);
     } else if (id == IDC_CANCEL) {
+      RunOutcome(kSilentDone, "cancelled");
       PlatDialogEnd(dialog, 0);
     }
     return true;
@@ -113,7 +131,32 @@ bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
   return false;
 }
 
+namespace {
+
+// A silent run: no dialog; what pressing the install button does, with the
+// proposed demo directory (or the one of -dir=PATH) under the dialog's rules.
+void SilentInstall() {
+  const bool directoryField = MainProductLine == 1 && DemoMode == 1;
+  if (directoryField) {
+    const char *typed = DemoDirectoryOption[0] != '\0' ? DemoDirectoryOption : InstallLocation;
+    RunLog("demo directory: %s", typed);
+    if (!AcceptDirectory(typed)) {
+      RunOutcome(kSilentDirectoryRefused, "demo directory refused (fewer than 4 characters)");
+      return;
+    }
+  }
+  InstallAndClose(nullptr, directoryField);
+}
+
+} // namespace
+
 bool ShowInstallerDialog() {
+  if (SilentMode == 1) {
+    SilentInstall();
+    return true;
+  }
+  if (MainProductLine == 1 && DemoMode == 1 && DemoDirectoryOption[0] != '\0')
+    CopyText(InstallLocation, sizeof InstallLocation, DemoDirectoryOption); // the dialog proposes it
   if (MainProductLine == 0) PlatDialogRun(&kTemplate3002, OtherLineDialogProc);
   else if (DemoMode == 1) PlatDialogRun(&kTemplate3003, InstallerDialogProc);
   else PlatDialogRun(&kTemplate3001, InstallerDialogProc);

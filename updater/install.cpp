@@ -13,6 +13,7 @@
 #include "platform/system.h"
 #include "updater/config.h"
 #include "updater/messages.h"
+#include "updater/unattended.h"
 
 namespace {
 int g_tempCleanup = -1; // removes TEMP.LZX when a signal ends the run
@@ -52,6 +53,7 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
     char text[1024];
     std::snprintf(text, sizeof text, "%s not found", versionFile);
     PlatNotice(text, "Einde", PlatIcon::Information);
+    RunOutcome(kSilentNoVersionFile, "version file missing, nothing installed");
     return;
   }
   // From loading the version file to writing it back, the installation is

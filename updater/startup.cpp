@@ -15,6 +15,7 @@
 #include "updater/location.h"
 #include "updater/messages.h"
 #include "updater/shell.h"
+#include "updater/unattended.h"
 
 std::int32_t LanguageDutch = 0;
 std::int32_t LogEnabled = 0;
@@ -59,6 +60,7 @@ bool ParseOptions(const char *arguments) {
     if (SameTextNoCase(tokens[i], "-log")) LogEnabled = 1;
     else if (SameTextNoCase(tokens[i], "-dut")) LanguageDutch = 1;
     else if (SameTextNoCase(tokens[i], "-eng")) LanguageDutch = 0;
+    else TakeUnattendedOption(tokens[i]);
   }
   return true;
 }
@@ -72,29 +74,43 @@ int UpdaterMain(PlatInstance instance, const char *arguments) {
   LanguageDutch = (PlatSystemLanguage() & 0x3ff) == 0x13 ? 1 : 0;
   if (!CheckWindowsVersion()) PlatExit(0);
   ParseOptions(arguments);
+  UnattendedStart(arguments);
+  RunLog("system version: newer than 3.x");
   if (MainProductLine == 0) {
     if (ProbeRunning("Talvik")) {
       PlatNotice(MessageText(kMsgOtherRunning), MessageText(kMsgEndCaption), PlatIcon::Information);
+      RunOutcome(kSilentRunning, "other software of the line is running");
       PlatExit(1);
     }
   } else if (ProbeRunning("Quillon")) {
     PlatNotice(MessageText(kMsgRunning), MessageText(kMsgEndCaption), PlatIcon::Information);
+    RunOutcome(kSilentRunning, "the product is running");
     PlatExit(1);
   }
+  RunLog("product running: no");
   if (!CommonControlsReady()) InternalError("UPDATER", 2283, 5679);
   RegistryReset();
   if (LogEnabled == 1) LogStart(0);
-  if (!StartDde() || !LookupLocation()) {
+  const bool shell = StartDde();
+  if (!shell || !LookupLocation()) {
+    RunLog(shell ? "installation: not found" : "program manager: cannot be reached");
     PlatNotice(MessageText(MainProductLine == 1 ? kMsgNotFound : kMsgOtherNotFound), MessageText(kMsgEndCaption),
                PlatIcon::Error);
+    RunOutcome(kSilentNotFound, "installation not found");
   } else if (MainProductLine == 1 && DemoMode == 0) {
+    RunLog("installation: %s, version %s", InstallLocation, InstalledVersion);
     // The version gate: the first byte, as a signed value, must be at least '2'.
-    if (static_cast<signed char>(InstalledVersion[0]) >= '2') ShowInstallerDialog();
-    else PlatNotice(MessageText(kMsgTooOld), MessageText(kMsgEndCaption), PlatIcon::Error);
+    if (static_cast<signed char>(InstalledVersion[0]) >= '2') {
+      ShowInstallerDialog();
+    } else {
+      PlatNotice(MessageText(kMsgTooOld), MessageText(kMsgEndCaption), PlatIcon::Error);
+      RunOutcome(kSilentTooOld, "installed version too old");
+    }
   } else {
+    RunLog("installation: %s", InstallLocation);
     ShowInstallerDialog();
   }
   if (LogEnabled == 1) LogStop();
   if (RegistryAnyOpen()) InternalError("UPDATER", 2317, 4000);
-  return 0;
+  return RunExitStatus();
 }

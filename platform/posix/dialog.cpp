@@ -4,6 +4,9 @@
 // read as a line first, an empty line keeping its text.
 #include "platform/dialog.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -78,9 +81,27 @@ void Draw(const TerminalDialog &d) {
   std::printf("%s\n", buttons.c_str());
 }
 
+// Started where nobody can answer (from a desktop launcher or cron: standard
+// input is no terminal but a device such as /dev/null, or closed), as
+// opposed to input given by a file or a pipe.
+bool NobodyToAsk() {
+  struct stat st {};
+  return isatty(0) == 0 && (fstat(0, &st) != 0 || S_ISCHR(st.st_mode));
+}
+
+bool g_answered = false; // some input came
+
 bool ReadLine(std::string &line) {
   char buf[1024];
-  if (!std::fgets(buf, sizeof buf, stdin)) return false;
+  if (!std::fgets(buf, sizeof buf, stdin)) {
+    // The end of input cancels. Said aloud where nobody could have answered.
+    if (!g_answered && NobodyToAsk())
+      std::fprintf(stderr, "There is no terminal to show the dialog on, so nothing was installed.\n"
+                           "To install without the dialog, run the program with -silent "
+                           "(and -logfile=FILE for a log).\n");
+    return false;
+  }
+  g_answered = true;
   line = buf;
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   return true;

@@ -19,7 +19,19 @@ void PutSafely(const char *text) {
 
 } // namespace
 
-int PlatNotice(const char *text, const char *caption, PlatIcon, PlatWindow) {
+namespace {
+PlatNoticeHook g_hook = nullptr;
+}
+
+void PlatSetNoticeHook(PlatNoticeHook hook) { g_hook = hook; }
+
+int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
+  return g_hook ? g_hook(text, caption, icon, owner) : PlatNoticeShow(text, caption, icon, owner);
+}
+
+bool PlatNoticeWaitsForPerson() { return false; }
+
+int PlatNoticeShow(const char *text, const char *caption, PlatIcon, PlatWindow) {
   std::fflush(stdout);
   std::fputc('[', stderr);
   PutSafely(caption);

@@ -8,7 +8,19 @@
 
 #include <cstdio>
 
+namespace {
+PlatNoticeHook g_hook = nullptr;
+}
+
+void PlatSetNoticeHook(PlatNoticeHook hook) { g_hook = hook; }
+
 int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
+  return g_hook ? g_hook(text, caption, icon, owner) : PlatNoticeShow(text, caption, icon, owner);
+}
+
+bool PlatNoticeWaitsForPerson() { return true; }
+
+int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
 #ifdef VORN_UNATTENDED
   char unattended[4] = {};
   if (GetEnvironmentVariableA("VORN_UNATTENDED", unattended, sizeof unattended) == 1 && unattended[0] == '1') {

@@ -1,0 +1,120 @@
+#include "updater/unattended.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "fileio/fatal.h"
+#include "fileio/file.h"
+#include "lzx/lzx.h"
+#include "platform/notice.h"
+#include "platform/text.h"
+
+std::int32_t SilentMode = 0;
+char LogFilePath[kLocationSize];
+char DemoDirectoryOption[kLocationSize];
+
+namespace {
+
+SilentStatus g_outcome = kSilentDone;
+bool g_outcomeSet = false;
+bool g_writing = false; // a failure while a line is written must not write again
+
+// The text of an option of the form NAME=VALUE, or null.
+const char *OptionValue(const char *token, const char *name) {
+  const std::size_t n = std::strlen(name);
+  char head[16];
+  if (n >= sizeof head || std::strlen(token) < n) return nullptr;
+  std::memcpy(head, token, n);
+  head[n] = '\0';
+  return SameTextNoCase(head, name) ? token + n : nullptr;
+}
+
+// One line for one event: line breaks of a message become " / ".
+std::string OneLine(const char *text) {
+  std::string out;
+  for (const char *p = text ? text : ""; *p; ++p) {
+    if (*p == '\r') continue;
+    if (*p == '\n') out += " / ";
+    else out += *p;
+  }
+  return out;
+}
+
+int LogNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
+  RunLog("message [%s] %s", OneLine(caption).c_str(), OneLine(text).c_str());
+  if (!SilentMode) return PlatNoticeShow(text, caption, icon, owner);
+  // Silent: nothing waits for a person; where notices are only written out
+  // (standard error on POSIX), they still are.
+  if (!PlatNoticeWaitsForPerson()) PlatNoticeShow(text, caption, icon, owner);
+  return kPlatButtonOk;
+}
+
+void LogFatalEnd(const char *) { RunLog("end: fatal error, status %d", kSilentFatal); }
+
+void LogEntry(const ArchiveEntry &entry, const char *target, UnpackEvent event) {
+  static const char *const kWhat[] = {"new", "updated", "unchanged (a higher version is installed)",
+                                      "not written (it only replaces an existing file)", "deleted"};
+  RunLog("entry %s version %d: %s: %s", entry.name, static_cast<int>(entry.version), kWhat[static_cast<int>(event)],
+         target);
+}
+
+const char *ProgramName() {
+  if (MainProductLine == 1) return DemoMode == 1 ? "vorn-demo" : "vorn-update";
+  return DemoMode == 1 ? "talvik-demo" : "talvik-update";
+}
+
+} // namespace
+
+bool TakeUnattendedOption(const char *token) {
+  if (SameTextNoCase(token, "-silent")) {
+    SilentMode = 1;
+  } else if (const char *path = OptionValue(token, "-logfile=")) {
+    CopyText(LogFilePath, sizeof LogFilePath, path);
+  } else if (const char *dir = OptionValue(token, "-dir=")) {
+    CopyText(DemoDirectoryOption, sizeof DemoDirectoryOption, dir);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void UnattendedStart(const char *arguments) {
+  if (SilentMode == 0 && LogFilePath[0] == '\0') return;
+  PlatSetNoticeHook(LogNotice);
+  FatalEndHook = LogFatalEnd;
+  UnpackReport = LogEntry;
+  RunLog("start: %s (%s, %s mode), %s, options: %s", ProgramName(), MainProductLine == 1 ? "Vorn" : "Talvik",
+         DemoMode == 1 ? "demo" : "update", LanguageDutch == 1 ? "Dutch" : "English", arguments);
+}
+
+void RunLog(const char *format, ...) {
+  if (LogFilePath[0] == '\0' || g_writing) return;
+  g_writing = true;
+  char text[1024];
+  const std::time_t now = std::time(nullptr);
+  const std::size_t stamp = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", std::localtime(&now));
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text + stamp, sizeof text - stamp - 1, format, args);
+  va_end(args);
+  std::strcat(text, "\n");
+  FileRef log;
+  FileRefInit(&log, 1, LogFilePath);
+  FileOpenAppend(&log);
+  FileWrite(&log, static_cast<std::int32_t>(std::strlen(text)), text);
+  FileClose(&log);
+  g_writing = false;
+}
+
+void RunOutcome(SilentStatus status, const char *what) {
+  if (g_outcomeSet) return;
+  g_outcomeSet = true;
+  g_outcome = status;
+  // Without -silent only the running product and a fatal error have statuses of their own.
+  RunLog("end: %s, status %d", what, SilentMode || status == kSilentRunning ? status : 0);
+}
+
+int RunExitStatus() { return SilentMode ? g_outcome : 0; }
