@@ -171,7 +171,7 @@ int CountBoxes(const char *title) {
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: gui_driver dump|set|press|box|nobox|gone|fit|icons|pressagain TITLE [ARGS]\n");
+    std::fprintf(stderr, "usage: gui_driver dump|set|press|box|nobox|gone|fit|icons|pressagain|nowindow TITLE [ARGS]\n");
     return 64;
   }
   const std::string action = argv[1];
@@ -229,6 +229,17 @@ int main(int argc, char **argv) {
       Sleep(kStepMs);
     }
     std::printf("%d\n", most);
+  } else if (action == "nowindow" && argc == 4) {
+    // While a program runs that must show nothing: any dialog or message box
+    // that becomes visible within the time is reported (TITLE is not used).
+    for (int waited = 0; waited < std::atoi(argv[3]); waited += kStepMs) {
+      for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;) {
+        if (!IsWindowVisible(w)) continue;
+        std::printf("window|%s\n", TextOf(w).c_str());
+        return 1;
+      }
+      Sleep(kStepMs);
+    }
   } else if (action == "gone") {
     for (int waited = 0; FindDialog(title, false); waited += kStepMs) {
       if (waited >= kWaitMs) return 3;

@@ -274,6 +274,82 @@ demo-refused-commands)
     kill "${pids[-2]}" 2>/dev/null || true
   done
   ;;
+silent)
+  # -silent: every outcome's status and log lines, and no window at all,
+  # watched for while each program runs.
+  log=$work/run.log
+  silent_run() { # status, program, arguments...; the log's lines on standard input, in order
+    local want=$1 status=0
+    shift
+    rm -f "$log"
+    drive nowindow - 8000 >window.txt &
+    local watcher=$!
+    run "$bin/updater/$1" -silent "-logfile=$(winpath "$log")" "${@:2}" >program.out 2>program.err </dev/null || status=$?
+    kill "$watcher" 2>/dev/null && wait "$watcher" 2>/dev/null || true
+    [ ! -s window.txt ] || fail "$1 ${*:2}: a window appeared: $(cat window.txt)"
+    [ "$status" -eq "$want" ] || fail "$1 ${*:2}: status $status, expected $want"
+    local at=0 line
+    tr -d '\r' <"$log" >log.txt
+    while IFS= read -r line; do
+      grep -nF -- "$line" log.txt | awk -F: -v at="$at" '$1 > at {print $1; exit}' >found.txt
+      [ -s found.txt ] || { cat log.txt >&2; fail "$1 ${*:2}: no line '$line' after line $at"; }
+      at=$(cat found.txt)
+    done
+  }
+  prepare_installation "$work/inst"
+  installed Vorn "$work/inst" 2.0
+  silent_run 0 vorn-update.exe <<EOF
+start: vorn-update (Vorn, update mode)
+installation: $(winpath "$work/inst"), version 2.0
+entry #help\\vorn.htm version 203: new: $(winpath "$work/inst")\\help\\vorn.htm
+message [Update report] The update has been applied.
+end: installed, status 0
+EOF
+  cmp -s "$VORN_SOURCE/data/help/vorn.htm" "$work/inst/help/vorn.htm" || fail "the help was not installed"
+  rm "$work/inst/lzx.ver"
+  silent_run 5 vorn-update.exe <<EOF
+message [Einde] $(winpath "$work/inst")\\lzx.ver not found
+end: version file missing, nothing installed, status 5
+EOF
+  installed Vorn "$work/inst" 1.9
+  silent_run 4 vorn-update.exe <<EOF
+message [Exit program] You need Vorn version 2.0 to be able to use this update.
+end: installed version too old, status 4
+EOF
+  registry delete 'HKCU\Software\Talvik' /f || true
+  silent_run 3 talvik-update.exe <<EOF
+message [Exit program] Talvik directory not found
+end: installation not found, status 3
+EOF
+  # Started directly (not through a function), so that $! is the wrapper,
+  # whose time limit passes the signal on to Wine.
+  "$VORN_WINE_RUN" "$bin/tests/win32/hold_marker.exe" Quillon 30 >held.txt &
+  pids+=($!)
+  for _ in $(seq 1 100); do grep -q held held.txt 2>/dev/null && break; sleep 0.1; done
+  silent_run 1 vorn-update.exe <<EOF
+message [Exit program] During updating Vorn should not be active.
+end: the product is running, status 1
+EOF
+  kill "${pids[-1]}" 2>/dev/null || true
+  wait "${pids[-1]}" 2>/dev/null || true
+  silent_run 6 vorn-demo.exe -dir=ab <<EOF
+demo directory: ab
+end: demo directory refused (fewer than 4 characters), status 6
+EOF
+  start_dde_server '[CreateGroup'
+  silent_run 7 vorn-demo.exe "-dir=$(winpath "$work/d")" <<EOF
+message [Error] SendShellCommand(CreateGroup) failed!
+end: program-manager entries failed, status 7
+EOF
+  kill "${pids[-1]}" 2>/dev/null || true
+  start_dde_server ''
+  silent_run 0 vorn-demo.exe "-dir=$(winpath "$work/e")" <<EOF
+message [Installation finished] Installation completed.
+end: installed, status 0
+EOF
+  demo_commands "$work/e" >want.txt
+  tr -d '\r' <dde.log | sed 's/ -> ok$//' | diff want.txt - >&2 || fail "the silent demo's commands differ"
+  ;;
 demo-wine-program-manager)
   # Wine's own program manager adds items only for programs that exist.
   mkdir -p "$work/w"
