@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fileio/file.h"
+#include "platform/error.h"
 #include "platform/notice.h"
 #include "platform/process.h"
 

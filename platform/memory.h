@@ -1,4 +1,4 @@
-// Movable memory blocks and the text of the last platform failure.
+// Movable memory blocks.
 #pragma once
 
 #include <cstdint>
@@ -12,5 +12,3 @@ void *PlatBlockLock(PlatBlock block);
 void PlatBlockUnlock(PlatBlock block);
 void PlatBlockRelease(PlatBlock block);
 
-// The system's text for the last failed platform call, in the default language.
-const char *PlatLastErrorText();

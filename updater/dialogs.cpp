@@ -71,6 +71,26 @@ void InstallAndClose(PlatWindow dialog, bool demoSteps) {
   Closing(dialog);
 }
 
+// The two buttons, for both procedures: install (with the demo directory
+// and the demo steps when asked), or cancel. Commands are ignored from the
+// accepted install press on. False when the typed directory is refused: the
+// dialog stays open, without a message.
+bool Command(PlatWindow dialog, int id, bool demoSteps) {
+  if (g_installing) return true;
+  if (id == IDC_INSTALL) {
+    if (demoSteps) {
+      char directory[kLocationSize];
+      PlatDialogGetText(dialog, IDC_DIRECTORY, directory, kLocationSize);
+      if (!AcceptDirectory(directory)) return false;
+    }
+    InstallAndClose(dialog, demoSteps);
+  } else if (id == IDC_CANCEL) {
+    RunOutcome(kSilentDone, "cancelled");
+    PlatDialogEnd(dialog, 0);
+  }
+  return true;
+}
+
 } // namespace
 
 bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
@@ -83,19 +103,7 @@ bool InstallerDialogProc(PlatWindow dialog, DialogEvent event, int id) {
     if (DemoMode == 1) PlatDialogSetText(dialog, IDC_DIRECTORY, InstallLocation);
     return true;
   case DialogEvent::Command:
-    if (g_installing) return true;
-    if (id == IDC_INSTALL) {
-      if (DemoMode == 1) {
-        char directory[kLocationSize];
-        PlatDialogGetText(dialog, IDC_DIRECTORY, directory, kLocationSize);
-        if (!AcceptDirectory(directory)) return false; // refused silently; the dialog stays open
-      }
-      InstallAndClose(dialog, DemoMode == 1);
-    } else if (id == IDC_CANCEL) {
-      RunOutcome(kSilentDone, "cancelled");
-      PlatDialogEnd(dialog, 0);
-    }
-    return true;
+    return Command(dialog, id, DemoMode == 1);
   case DialogEvent::Destroy:
     return true;
   }
@@ -117,14 +125,7 @@ bool OtherLineDialogProc(PlatWindow dialog, DialogEvent event, int id) {
     }
     return true;
   case DialogEvent::Command:
-    if (g_installing) return true;
-    if (id == IDC_INSTALL) {
-      InstallAndClose(dialog, false);
-    } else if (id == IDC_CANCEL) {
-      RunOutcome(kSilentDone, "cancelled");
-      PlatDialogEnd(dialog, 0);
-    }
-    return true;
+    return Command(dialog, id, false);
   case DialogEvent::Destroy:
     return true;
   }

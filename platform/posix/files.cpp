@@ -112,11 +112,14 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   return static_cast<PlatFile>(fd) + 1;
 }
 
-bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *moved) {
+namespace {
+// Moves count bytes with read or write, as many calls as it takes (a call
+// may move fewer, or be interrupted); stops early only at the end of a file.
+template <typename Buffer, typename Call>
+bool Transfer(Buffer *buffer, std::uint32_t count, std::uint32_t *moved, Call call) {
   std::uint32_t done = 0;
-  auto *p = static_cast<unsigned char *>(buffer);
   while (done < count) {
-    const ssize_t n = read(Fd(file), p + done, count - done);
+    const ssize_t n = call(buffer + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       *moved = done;
@@ -128,22 +131,16 @@ bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *m
   *moved = done;
   return true;
 }
+} // namespace
+
+bool PlatRead(PlatFile file, void *buffer, std::uint32_t count, std::uint32_t *moved) {
+  return Transfer(static_cast<unsigned char *>(buffer), count, moved,
+                  [&](unsigned char *p, std::uint32_t n) { return read(Fd(file), p, n); });
+}
 
 bool PlatWrite(PlatFile file, const void *buffer, std::uint32_t count, std::uint32_t *moved) {
-  std::uint32_t done = 0;
-  const auto *p = static_cast<const unsigned char *>(buffer);
-  while (done < count) {
-    const ssize_t n = write(Fd(file), p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *moved = done;
-      return Fail();
-    }
-    if (n == 0) break;
-    done += static_cast<std::uint32_t>(n);
-  }
-  *moved = done;
-  return true;
+  return Transfer(static_cast<const unsigned char *>(buffer), count, moved,
+                  [&](const unsigned char *p, std::uint32_t n) { return write(Fd(file), p, n); });
 }
 
 std::uint32_t PlatSeek(PlatFile file, std::int32_t offset, int origin) {

@@ -19,16 +19,6 @@ void PutSafely(const char *text) {
 
 } // namespace
 
-namespace {
-PlatNoticeHook g_hook = nullptr;
-}
-
-void PlatSetNoticeHook(PlatNoticeHook hook) { g_hook = hook; }
-
-int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
-  return g_hook ? g_hook(text, caption, icon, owner) : PlatNoticeShow(text, caption, icon, owner);
-}
-
 bool PlatNoticeWaitsForPerson() { return false; }
 
 int PlatNoticeShow(const char *text, const char *caption, PlatIcon, PlatWindow) {

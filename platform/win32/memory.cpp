@@ -1,4 +1,4 @@
-// Movable blocks from the global heap, and the system's text of the last error.
+// Movable blocks from the global heap.
 #include "platform/memory.h"
 
 #include <windows.h>
@@ -10,12 +10,3 @@ void *PlatBlockLock(PlatBlock block) { return GlobalLock(static_cast<HGLOBAL>(bl
 void PlatBlockUnlock(PlatBlock block) { GlobalUnlock(static_cast<HGLOBAL>(block)); }
 
 void PlatBlockRelease(PlatBlock block) { GlobalFree(static_cast<HGLOBAL>(block)); }
-
-const char *PlatLastErrorText() {
-  static char text[512];
-  const DWORD error = GetLastError();
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-  if (n == 0) wsprintfA(text, "error %lu", error);
-  return text;
-}
