@@ -14,13 +14,13 @@ namespace {
 // Removes the staging files of earlier runs in directory: our own regular
 // files of the staging pattern that nobody has open. Each directory once.
 void RemoveLeftovers(const char *directory) {
-  static char done[16][kPathSize];
+  static char done[16][kPathSize]; // directories cleaned, the current one as "."
   static int next = 0;
+  const char *key = directory[0] != '\0' ? directory : ".";
   for (const auto &d : done)
-    if (std::strcmp(d, directory) == 0 && d[0] != '\0') return;
-  CopyText(done[next], kPathSize, directory);
+    if (std::strcmp(d, key) == 0) return;
+  CopyText(done[next], kPathSize, key);
   next = (next + 1) % 16;
-  if (directory[0] == '\0') return; // the current directory is not one we write as a target's
 
   static char names[4192];
   char pattern[kPathSize];
