@@ -42,6 +42,34 @@ inline void StoreWord64(std::uint8_t *p, std::uint64_t w) { std::memcpy(p, &w, 8
 // pos below the buffer's bit count.
 inline std::uint64_t BitWindow(std::uint32_t pos) { return LoadWord64(BitBuffer + (pos >> 3)) >> (pos & 7); }
 
+// The decoders' bit buffer: bits holds the stream from Pos() on, lowest bit
+// first, and at least `left` of its bits are valid (after Refill 56 to 63).
+// Refill loads the 8 bytes at in without a branch: what it ORs into the bits
+// above `left` are the stream bits that are already there, and in moves on
+// by the whole bytes taken. A reader at a position p reads BitBuffer up to
+// byte p/8 + 15, which kBitSlack covers while p + 64 stays within the
+// buffer's bits.
+struct BitReader {
+  const std::uint8_t *in;
+  std::uint64_t bits;
+  std::uint32_t left;
+
+  explicit BitReader(std::uint32_t pos) : in(BitBuffer + (pos >> 3)), bits(0), left(0) {
+    Refill();
+    Skip(pos & 7);
+  }
+  void Refill() {
+    bits |= LoadWord64(in) << left;
+    in += (63 - left) >> 3;
+    left |= 56;
+  }
+  void Skip(std::uint32_t n) {
+    bits >>= n;
+    left -= n;
+  }
+  std::uint32_t Pos() const { return static_cast<std::uint32_t>(in - BitBuffer) * 8 - left; }
+};
+
 // Writes value (below 2^n) as an n-bit field; the bits above it in the word are cleared.
 inline void BitPut(int n, std::uint32_t value) {
   std::uint8_t *p = BitBuffer + (BitPos >> 3);

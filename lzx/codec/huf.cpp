@@ -25,6 +25,36 @@ std::int32_t HufPack(std::int32_t n) {
   return bits;
 }
 
+namespace {
+
+// The codes from bit pos on, five per refill of the bit buffer (five codes
+// of up to 11 bits take at most 55 of its 56 or more bits), while each lies
+// at least 64 bits before end and BlockBuffer has room for five more bytes;
+// returns at the first code it leaves to the exact loop.
+void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
+  if (pos + 64 > end || out > kBlockBufferSize - 5) return;
+  BitReader r(pos);
+  std::uint8_t *const o = BlockBuffer;
+  for (;;) {
+    r.Refill();
+    if (r.Pos() + 64 > end || out > kBlockBufferSize - 5) break;
+    std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+    if (e & kEntrySlow) break;
+    o[out++] = static_cast<std::uint8_t>(e >> 16);
+    r.Skip(e & 0xff);
+    for (int k = 0; k < 4; ++k) {
+      e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+      if (e & kEntrySlow) break;
+      o[out++] = static_cast<std::uint8_t>(e >> 16);
+      r.Skip(e & 0xff);
+    }
+    if (e & kEntrySlow) break;
+  }
+  pos = r.Pos();
+}
+
+} // namespace
+
 std::int32_t HufUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
   if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("HufUnpack: bad bit count");
@@ -33,22 +63,16 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
   auto pos = static_cast<std::uint32_t>(BitPos);
   const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (pos < end) {
+  for (;;) {
+    FastBytes(pos, out, end);
+    if (pos >= end) break;
+    // One code with every check.
     const std::uint64_t window = BitWindow(pos);
-    int codeLength;
-    const std::int32_t s = DecodeWindow(window, &codeLength);
-    pos += static_cast<std::uint32_t>(codeLength);
+    std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
+    if (e & kEntrySlow) e = DecodeSlow(window);
+    pos += e & 0xff;
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
-    BlockBuffer[out++] = static_cast<std::uint8_t>(s);
-    // A second symbol from the same window when the first took at most 10 bits.
-    if (codeLength <= kFastBits && pos < end) {
-      const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
-      if (next != kNoSymbol) {
-        if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
-        BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
-        pos += next >> kFastLengthShift;
-      }
-    }
+    BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
   }
   BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");

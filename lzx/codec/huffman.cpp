@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 #include <functional>
 
@@ -168,8 +169,64 @@ LongCodeIndex LongCodes;
 void CodeTableRecv(std::int32_t n) {
   RecvLens(&CodeTable, n);
   LenToVal(&CodeTable);
-  FastInit(&CodeTable);
   LongCodeInit(&CodeTable);
+  DecodeTableInit(&CodeTable);
+}
+
+std::uint32_t DecodeTable[1 << kTableBits];
+
+std::uint32_t DecodeEntry(std::int32_t s, int length) {
+  const auto l = static_cast<std::uint32_t>(length);
+  if (s < 256) return l | l << 8 | static_cast<std::uint32_t>(s) << 16;
+  const auto lengthClass = static_cast<std::uint32_t>(s - 256) >> 4;
+  const auto distanceClass = static_cast<std::uint32_t>(s - 256) & 15;
+  const std::uint32_t lengthExtra = lengthClass >= 2 ? lengthClass - 1 : 0;
+  const std::uint32_t distanceExtra = distanceClass >= 2 ? distanceClass - 1 : 0;
+  const std::uint32_t lengthBase = (lengthClass >= 2 ? 1u << (lengthClass - 1) : lengthClass) + 3;
+  return (l + lengthExtra + distanceExtra) | l << 8 | lengthExtra << 13 | lengthBase << 16 | distanceClass << 24 |
+         kEntryRef;
+}
+
+void DecodeTableInit(const HuffTable *table) {
+  if (!LongCodes.canonical) {
+    std::fill(std::begin(DecodeTable), std::end(DecodeTable), kEntrySlow);
+    for (std::int32_t s = 0; s < table->count; ++s) {
+      const int l = table->lengths[s];
+      if (l < 1 || l > kFastBits) continue;
+      const std::uint32_t entry = DecodeEntry(s, l);
+      for (auto i = static_cast<std::uint32_t>(table->codes[s]); i < (1u << kTableBits); i += 1u << l)
+        DecodeTable[i] = entry;
+    }
+    return;
+  }
+  // The symbols of each length up to kTableBits, in symbol order.
+  std::uint16_t bySize[kMaxSymbols];
+  std::int32_t start[kTableBits + 2] = {};
+  for (std::int32_t s = 0; s < table->count; ++s)
+    if (table->lengths[s] >= 1 && table->lengths[s] <= kTableBits) ++start[table->lengths[s] + 1];
+  for (int l = 1; l <= kTableBits; ++l) start[l + 1] += start[l];
+  std::int32_t fill[kTableBits + 1];
+  std::copy(start, start + kTableBits + 1, fill);
+  for (std::int32_t s = 0; s < table->count; ++s)
+    if (table->lengths[s] >= 1 && table->lengths[s] <= kTableBits) bySize[fill[table->lengths[s]]++] = static_cast<std::uint16_t>(s);
+  // A table for windows of l bits holds the codes of up to l bits; its copy
+  // behind itself is the table for l + 1 bits before the codes of l + 1 bits
+  // go in. In a proper code no two codes share an entry.
+  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
+  std::uint32_t size = 2;
+  for (int l = 1; l <= kTableBits; ++l) {
+    if (l > 1) {
+      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
+      size *= 2;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
+      DecodeTable[table->codes[bySize[k]]] = DecodeEntry(bySize[k], l);
+  }
+}
+
+std::uint32_t DecodeSlow(std::uint64_t window) {
+  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+  return DecodeEntry(s, CodeTable.lengths[s]);
 }
 
 void LongCodeInit(const HuffTable *table) {

@@ -59,19 +59,36 @@ void LongCodeInit(const HuffTable *table);
 std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
-// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
-// what the decoders look symbols up in: codes, FastTable, LongCodes.
-void CodeTableRecv(std::int32_t n);
+// The decoders' table (see docs/performance.md, "Decoding"): indexed by the
+// next 11 stream bits, one 32-bit entry that says all the item loop needs
+// of the code those bits begin with:
+//
+//   bit  31  30  29   28   27..24   23..16           15..13  12..8     7..0
+//        0   0   slow ref  D class  byte, or length  extra   code      bits the whole
+//                                   base (m, 3-131)  length  length    item takes
+//                                                    bits
+//
+// A literal has ref clear and takes its code length; a reference of length
+// class L and distance class D takes its code length plus L - 1 and D - 1
+// extra bits (none for classes 0 and 1), so that the code and both extra
+// fields come from one lookup and one shift. "slow" marks windows whose code
+// is longer than 11 bits, or that no code begins: the exact search decides.
+inline constexpr int kTableBits = 11;
+inline constexpr std::uint32_t kEntryRef = 1u << 28;
+inline constexpr std::uint32_t kEntrySlow = 1u << 29;
+extern std::uint32_t DecodeTable[1 << kTableBits];
+// The entry of symbol s (of CodeTable) with a code of length bits.
+std::uint32_t DecodeEntry(std::int32_t s, int length);
+// Fills DecodeTable from the table's lengths and codes. For lengths that form
+// a proper code (LongCodes.canonical) codes of up to 11 bits are entered,
+// the table doubling length by length; otherwise codes of up to 10 bits as
+// FastInit enters them (a later symbol over an earlier one) and every other
+// window is slow, so that both give what FastTable and DecodeLong give.
+void DecodeTableInit(const HuffTable *table);
+// The entry for a slow window: the exact search (DecodeLongFast, or its
+// fatal "DecodeLong: code not found").
+std::uint32_t DecodeSlow(std::uint64_t window);
 
-// The CodeTable symbol whose code begins the window (the stream bits from
-// the current position on); its code length goes to *length.
-inline std::int32_t DecodeWindow(std::uint64_t window, int *length) {
-  const std::uint16_t entry = FastTable[window & 0x3ff];
-  if (entry != kNoSymbol) {
-    *length = entry >> kFastLengthShift;
-    return entry & kFastSymbolMask;
-  }
-  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
-  *length = CodeTable.lengths[s];
-  return s;
-}
+// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
+// what the decoders look symbols up in: codes, LongCodes, DecodeTable.
+void CodeTableRecv(std::int32_t n);

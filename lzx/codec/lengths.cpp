@@ -1,6 +1,7 @@
 #include "lzx/codec/lengths.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "fileio/fatal.h"
@@ -97,26 +98,42 @@ void RecvLens(HuffTable *table, std::int32_t n) {
   LenToVal(&LenTable);
   table->count = n;
   const bool fast = LenFastInit();
+  // The stream position in a local, each item (a code of up to 24 bits and
+  // a run field of up to 6) read from one 64-bit window.
+  auto pos = static_cast<std::uint32_t>(BitPos);
   for (std::int32_t i = 0; i < n;) {
-    const std::uint32_t window = BitPeek();
+    const std::uint64_t window = BitWindow(pos);
     const std::uint16_t entry = fast ? g_lenFast[window & 0xff] : std::uint16_t{0xffff};
     std::int32_t symbol;
+    int length;
     if (entry != 0xffff) {
       symbol = entry & 0xff;
-      BitSkip(entry >> 8);
+      length = entry >> 8;
     } else {
-      symbol = UnCode(&LenTable, window);
-      BitSkip(LenTable.lengths[symbol]);
+      symbol = UnCode(&LenTable, static_cast<std::uint32_t>(window) & 0xffffffu);
+      length = LenTable.lengths[symbol];
     }
+    pos += static_cast<std::uint32_t>(length);
     if (symbol <= 24) {
       table->lengths[i++] = static_cast<std::uint8_t>(symbol);
       continue;
     }
     std::int32_t k;
-    if (symbol == kRunShort) k = static_cast<std::int32_t>(BitGet(4)) + 3;
-    else if (symbol == kRunLong) k = static_cast<std::int32_t>(BitGet(6)) + 20;
-    else FatalMessage("RecvLens: bad code %d", symbol);
+    const auto field = static_cast<std::uint32_t>(window >> length);
+    if (symbol == kRunShort) {
+      k = static_cast<std::int32_t>(field & 15) + 3;
+      pos += 4;
+    } else if (symbol == kRunLong) {
+      k = static_cast<std::int32_t>(field & 63) + 20;
+      pos += 6;
+    } else {
+      BitPos = static_cast<std::int32_t>(pos);
+      FatalMessage("RecvLens: bad code %d", symbol);
+    }
     // Zeros that would fall past the n-th length are dropped.
-    for (; k > 0 && i < n; --k) table->lengths[i++] = 0;
+    const std::int32_t zeros = k < n - i ? k : n - i;
+    std::memset(table->lengths + i, 0, static_cast<std::size_t>(zeros));
+    i += zeros;
   }
+  BitPos = static_cast<std::int32_t>(pos);
 }

@@ -117,68 +117,123 @@ std::int32_t LzxPack(std::int32_t n) {
   return bits;
 }
 
+namespace {
+
+// Distance of each distance class with its extra bits at zero, and the mask
+// of those extra bits (classes 0 and 1 have none).
+constexpr std::uint32_t kDistanceBase[16] = {1,   2,    3,    5,    9,     17,    33,    65,
+                                             129, 257,  513,  1025, 2049,  4097,  8193,  16385};
+constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31,   63,
+                                             127, 255, 511, 1023, 2047, 4095, 8191, 16383};
+
+// The fast loop stops this far before the end of BlockBuffer: two literals,
+// a reference of 258 bytes and the 15 bytes that a 16-byte copy may write
+// past it all fit behind any out it runs at.
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 288;
+
+// Copies a reference of m bytes from distance back; the same bytes as the
+// byte-by-byte copy in increasing order. With distance 8 or more each source
+// word lies wholly before the word it is copied to; the copy may write up
+// to 15 bytes past dst + m, which the caller leaves room for.
+inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) {
+  const std::uint8_t *src = dst - distance;
+  if (distance >= 16) {
+    for (std::int32_t k = 0; k < m; k += 16) std::memcpy(dst + k, src + k, 16);
+  } else if (distance >= 8) {
+    for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
+  } else if (distance == 1) {
+    const std::uint64_t v = *src * 0x0101010101010101u;
+    for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, v);
+  } else {
+    std::int32_t k = 0;
+    if (distance >= 4)
+      for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
+    for (; k < m; ++k) dst[k] = src[k];
+  }
+}
+
+// The items from bit pos on while the whole of each lies at least 64 bits
+// before end and BlockBuffer has room behind out; returns at the first item
+// it leaves to the exact loop (near an end, or a code of more than 11 bits).
+// Every check that the exact loop makes on an item is either made here too
+// (a reference before the block) or cannot fail within those margins.
+void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
+  if (pos + 64 > end || out > kFastOutLimit) return;
+  BitReader r(pos);
+  std::uint8_t *const o = BlockBuffer;
+  for (;;) {
+    r.Refill(); // 56 bits or more: two literals of up to 11 bits and a reference of up to 32
+    if (r.Pos() + 64 > end || out > kFastOutLimit) break;
+    std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+    if ((e & (kEntryRef | kEntrySlow)) == 0) {
+      o[out++] = static_cast<std::uint8_t>(e >> 16);
+      r.Skip(e & 0xff);
+      e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+      if ((e & (kEntryRef | kEntrySlow)) == 0) {
+        o[out++] = static_cast<std::uint8_t>(e >> 16);
+        r.Skip(e & 0xff);
+        e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+        if ((e & (kEntryRef | kEntrySlow)) == 0) {
+          o[out++] = static_cast<std::uint8_t>(e >> 16);
+          r.Skip(e & 0xff);
+          continue;
+        }
+      }
+    }
+    if (e & kEntrySlow) break;
+    const std::uint64_t extra = r.bits >> ((e >> 8) & 31);
+    const std::uint32_t lengthExtra = (e >> 13) & 7;
+    const std::uint32_t distanceClass = (e >> 24) & 15;
+    const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+    const std::uint32_t distance =
+        kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+    r.Skip(e & 0xff);
+    if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
+    CopyWide(o + out, distance, m);
+    out += m;
+  }
+  pos = r.Pos();
+}
+
+} // namespace
+
 std::int32_t LzxUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
   if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
   CodeTableRecv(kLzSymbols);
-  // Each item (code, then the extra bits of a reference: at most 24 + 7 + 14
-  // bits) is taken from one 64-bit window.
   auto pos = static_cast<std::uint32_t>(BitPos);
   const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (pos < end) {
-    std::uint64_t window = BitWindow(pos);
-    int codeLength;
-    const std::int32_t s = DecodeWindow(window, &codeLength);
-    pos += static_cast<std::uint32_t>(codeLength);
-    if (s < 256) {
+  for (;;) {
+    FastItems(pos, out, end);
+    if (pos >= end) break;
+    // One item with every check, from a 64-bit window (at least 57 bits: a
+    // code of up to 24 bits and extra bits of up to 7 + 14).
+    const std::uint64_t window = BitWindow(pos);
+    std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
+    if (e & kEntrySlow) e = DecodeSlow(window);
+    if ((e & kEntryRef) == 0) {
+      pos += e & 0xff;
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
-      BlockBuffer[out++] = static_cast<std::uint8_t>(s);
-      // Literals come in runs: a second one from the same window when the
-      // first took at most 10 of its bits.
-      if (codeLength <= kFastBits && pos < end) {
-        const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
-        if (next != kNoSymbol && (next & kFastSymbolMask) < 256) {
-          if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
-          BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
-          pos += next >> kFastLengthShift;
-        }
-      }
+      BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
       continue;
     }
-    window >>= codeLength;
-    const int l = (s - 256) >> 4;
-    const int d = (s - 256) & 15;
-    std::int32_t x = l;
-    if (l > 1) {
-      x = (1 << (l - 1)) + static_cast<std::int32_t>(window & BitMask[l - 1]);
-      window >>= l - 1;
-      pos += static_cast<std::uint32_t>(l - 1);
-    }
-    std::int32_t y = d;
-    if (d > 1) {
-      y = (1 << (d - 1)) + static_cast<std::int32_t>(window & BitMask[d - 1]);
-      pos += static_cast<std::uint32_t>(d - 1);
-    }
-    const std::int32_t m = x + 3;
-    const std::int32_t distance = y + 1;
-    if (distance > out) FatalMessage("LzxUnpack: reference before the block");
+    const std::uint64_t extra = window >> ((e >> 8) & 31);
+    const std::uint32_t lengthExtra = (e >> 13) & 7;
+    const std::uint32_t distanceClass = (e >> 24) & 15;
+    const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+    const std::uint32_t distance =
+        kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+    pos += e & 0xff;
+    if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
-    const std::uint8_t *src = dst - distance;
-    if (distance >= 8 && m + 8 <= kBlockBufferSize - out) {
-      // Each 8-byte source word lies wholly before the word it is copied to,
-      // so this gives exactly what the byte-wise copy gives. It may write up
-      // to 7 bytes past the reference, which later output overwrites.
-      for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
-    } else if (distance == 1) {
-      std::memset(dst, *src, static_cast<std::size_t>(m));
+    if (m + 16 <= kBlockBufferSize - out) {
+      CopyWide(dst, distance, m);
     } else {
-      std::int32_t k = 0;
-      if (distance >= 4)
-        for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
-      for (; k < m; ++k) dst[k] = src[k];
+      const std::uint8_t *src = dst - distance;
+      for (std::int32_t k = 0; k < m; ++k) dst[k] = src[k];
     }
     out += m;
   }
