@@ -90,6 +90,32 @@ inline std::uint32_t BitGet(int n) {
 
 inline void BitSkip(int n) { BitPos += n; }
 
+// The coders' bit writer for runs of fields: BitPut's stream in a 64-bit
+// accumulator, stored a 32-bit word at a time. Finish stores what is left as
+// BitPut would (the bits above it in its word cleared) and sets BitPos; a
+// last BitPut after it leaves BitBuffer exactly as BitPut alone would.
+struct BitWriter {
+  std::uint8_t *out;
+  std::uint64_t acc;
+  std::uint32_t count;
+
+  BitWriter() : out(BitBuffer + (BitPos >> 3)), acc(*out & BitMask[BitPos & 7]), count(static_cast<std::uint32_t>(BitPos & 7)) {}
+  void Put(int n, std::uint32_t value) {
+    acc |= static_cast<std::uint64_t>(value) << count;
+    count += static_cast<std::uint32_t>(n);
+    if (count >= 32) {
+      StoreWord(out, static_cast<std::uint32_t>(acc));
+      out += 4;
+      acc >>= 32;
+      count -= 32;
+    }
+  }
+  void Finish() {
+    StoreWord(out, static_cast<std::uint32_t>(acc));
+    BitPos = static_cast<std::int32_t>((out - BitBuffer) * 8 + count);
+  }
+};
+
 // Completes the last byte with zero bits.
 inline void BitPad() {
   while ((BitPos & 7) != 0) BitPut(1, 0);

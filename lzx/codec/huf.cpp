@@ -15,8 +15,16 @@ std::int32_t HufPack(std::int32_t n) {
   FreqToLen(&CodeTable);
   SendLens(&CodeTable);
   LenToVal(&CodeTable);
-  for (std::int32_t i = 0; i < n; ++i) {
-    const std::uint8_t b = BlockBuffer[i];
+  // Every code but the last through the writer, the last through BitPut, so
+  // that BitBuffer ends as if BitPut wrote them all.
+  if (n > 0) {
+    BitWriter w;
+    for (std::int32_t i = 0; i + 1 < n; ++i) {
+      const std::uint8_t b = BlockBuffer[i];
+      w.Put(CodeTable.lengths[b], static_cast<std::uint32_t>(CodeTable.codes[b]));
+    }
+    w.Finish();
+    const std::uint8_t b = BlockBuffer[n - 1];
     BitPut(CodeTable.lengths[b], static_cast<std::uint32_t>(CodeTable.codes[b]));
   }
   const std::int32_t bits = BitPos;

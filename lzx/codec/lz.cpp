@@ -15,11 +15,14 @@ std::int32_t ItemCount;
 
 namespace {
 
-inline std::uint32_t Hash(std::int32_t i) {
-  const std::uint8_t *b = BlockBuffer + i;
-  const std::uint32_t a = b[0] + 4u * b[1] + 32u * b[2] + 512u * b[3];
-  return (a ^ (a >> 10)) & 0x3ff;
-}
+// The chains link positions whose first four bytes hash alike. Only matches
+// of four bytes or more are used, and any hash of the four bytes puts every
+// position with the same four bytes on one chain, so the match chosen is
+// the same for every such hash; this one (a multiply of the four bytes as a
+// word, 4096 chains) costs little and mixes well, which keeps the chains
+// short.
+constexpr int kHashBits = 12;
+inline std::uint32_t Hash(std::int32_t i) { return (LoadWord(BlockBuffer + i) * 2654435761u) >> (32 - kHashBits); }
 
 // Equal leading bytes of BlockBuffer[c..] and BlockBuffer[p..], at most limit;
 // four bytes at a time while four whole bytes remain below the limit.
@@ -78,20 +81,26 @@ void HufOutFlush() {
   FreqToLen(&CodeTable);
   SendLens(&CodeTable);
   LenToVal(&CodeTable);
-  for (std::int32_t i = 0; i < ItemCount; ++i) {
-    const std::uint32_t item = ItemList[i];
+  if (ItemCount == 0) return;
+  // Code and extra bits of every item but the last through the writer; the
+  // last through BitPut, so that BitBuffer ends as if BitPut wrote them all.
+  auto emit = [](auto &&put, std::uint32_t item) {
     const std::uint32_t s = item & 0x1ff;
-    BitPut(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
-    if (s < 256) continue;
+    put(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
+    if (s < 256) return;
     const int l = static_cast<int>((s >> 4) & 15);
     const int d = static_cast<int>(s & 15);
-    if (l >= 2) BitPut(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
-    if (d >= 2) BitPut(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
-  }
+    if (l >= 2) put(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
+    if (d >= 2) put(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
+  };
+  BitWriter w;
+  for (std::int32_t i = 0; i + 1 < ItemCount; ++i) emit([&w](int n, std::uint32_t v) { w.Put(n, v); }, ItemList[i]);
+  w.Finish();
+  emit([](int n, std::uint32_t v) { BitPut(n, v); }, ItemList[ItemCount - 1]);
 }
 
 std::int32_t LzxPack(std::int32_t n) {
-  std::int16_t head[1024];
+  std::int16_t head[1 << kHashBits];
   std::fill(std::begin(head), std::end(head), std::int16_t{-1});
   for (std::int32_t i = 0; i < n; ++i) {
     const std::uint32_t h = Hash(i);
