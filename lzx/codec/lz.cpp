@@ -41,7 +41,10 @@ inline std::uint32_t DistanceClass(std::uint32_t y) { return y < 256 ? BitLen[y]
 
 } // namespace
 
-Match FindMatch(std::int32_t p, std::int32_t a) {
+namespace {
+
+// FindMatch's walk, inlined into the packer's loop.
+[[gnu::always_inline]] inline Match Longest(std::int32_t p, std::int32_t a) {
   Match best{0, 0};
   if (a < kLzMinMatch) return best;
   a = std::min(a, kLzMaxMatch);
@@ -57,6 +60,10 @@ Match FindMatch(std::int32_t p, std::int32_t a) {
   }
   return best;
 }
+
+} // namespace
+
+Match FindMatch(std::int32_t p, std::int32_t a) { return Longest(p, a); }
 
 void HufOutInit() {
   BitLenInit();
@@ -110,7 +117,7 @@ std::int32_t LzxPack(std::int32_t n) {
   BitPos = 0;
   HufOutInit();
   for (std::int32_t i = 0; i < n;) {
-    const Match m = FindMatch(i, n - i);
+    const Match m = Longest(i, n - i);
     if (m.length >= kLzMinMatch) {
       HufOutRef(static_cast<std::uint32_t>(m.length - 3), static_cast<std::uint32_t>(m.distance - 1));
       i += m.length;
