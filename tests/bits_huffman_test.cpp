@@ -2,6 +2,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lzx/codec/bits.h"
 #include "lzx/codec/huffman.h"
@@ -214,6 +216,87 @@ TEST(Huffman, CanonicalLongCodeDecodingMatchesTheLinearSearch) {
         EXPECT_FATAL(DecodeLongFast(&CodeTable, window), "DecodeLong: code not found");
       }
     }
+  }
+}
+
+// The decoders' 11-bit table gives, for every window, the symbol and code
+// length that FastTable and the linear search give (or the same fatal
+// text), for proper codes and for damaged lengths whose short codes overlap.
+TEST(Huffman, DecodeTableGivesWhatFastTableAndTheLinearSearchGive) {
+  std::mt19937 rng(1611);
+  for (int round = 0; round < 40; ++round) {
+    if (round % 2 == 0) {
+      FresInit(&CodeTable, 400);
+      for (int s = 0; s < 400; ++s)
+        CodeTable.keys[s] += static_cast<std::uint32_t>(rng() % 4 == 0 ? 0 : 1 + (1u << (rng() % (round % 4 == 0 ? 15 : 6)))) << 16;
+      FreqToLen(&CodeTable);
+    } else {
+      CodeTable.count = 400;
+      for (int s = 0; s < 400; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0 : 4 + rng() % 21);
+      std::int32_t number[25] = {};
+      for (int s = 0; s < 400; ++s) ++number[CodeTable.lengths[s]];
+      bool over = false;
+      std::uint32_t first = 0;
+      for (int l = 1; l <= 24; ++l) {
+        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+        if ((first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) over = true;
+      }
+      if (over) continue;
+    }
+    LenToVal(&CodeTable);
+    FastInit(&CodeTable);
+    LongCodeInit(&CodeTable);
+    DecodeTableInit(&CodeTable);
+    for (std::uint32_t low = 0; low < (1u << kTableBits); ++low) {
+      const std::uint64_t window = low | static_cast<std::uint64_t>(rng()) << kTableBits;
+      const std::uint16_t fast = FastTable[window & 0x3ff];
+      std::int32_t want = fast != kNoSymbol ? fast & kFastSymbolMask : -1;
+      for (std::int32_t s = 0; s < CodeTable.count && want < 0; ++s) {
+        const int l = CodeTable.lengths[s];
+        if (l > 10 && ((window ^ static_cast<std::uint32_t>(CodeTable.codes[s])) & BitMask[l]) == 0) want = s;
+      }
+      const std::uint32_t entry = DecodeTable[low];
+      if (want < 0) {
+        ASSERT_NE(entry & kEntrySlow, 0u) << "round " << round << " window " << low;
+        if (low % 64 == 0) {
+          EXPECT_FATAL(DecodeSlow(window), "DecodeLong: code not found");
+        }
+        continue;
+      }
+      const std::uint32_t got = (entry & kEntrySlow) ? DecodeSlow(window) : entry;
+      ASSERT_EQ(got, DecodeEntry(want, CodeTable.lengths[want])) << "round " << round << " window " << low;
+    }
+  }
+}
+
+// The coders' word-at-a-time writer leaves BitBuffer byte for byte as
+// BitPut leaves it (the last field through BitPut, as the coders do), from
+// every starting offset and over any earlier contents.
+TEST(BitStream, TheWriterLeavesTheBufferAsBitPutDoes) {
+  std::mt19937 rng(16);
+  for (int start = 0; start < 64; ++start) {
+    std::vector<std::pair<int, std::uint32_t>> fields(1 + rng() % 40);
+    for (auto &f : fields) {
+      f.first = 1 + static_cast<int>(rng() % 24);
+      f.second = static_cast<std::uint32_t>(rng()) & BitMask[f.first];
+    }
+    Bytes junk(64);
+    for (auto &b : junk) b = static_cast<std::uint8_t>(rng());
+    std::memcpy(BitBuffer, junk.data(), 64);
+    std::memset(BitBuffer + 64, 0, 136);
+    BitPos = start;
+    for (const auto &f : fields) BitPut(f.first, f.second);
+    const Bytes want(BitBuffer, BitBuffer + 200);
+    const std::int32_t wantPos = BitPos;
+    std::memcpy(BitBuffer, junk.data(), 64);
+    std::memset(BitBuffer + 64, 0, 136);
+    BitPos = start;
+    BitWriter w;
+    for (std::size_t i = 0; i + 1 < fields.size(); ++i) w.Put(fields[i].first, fields[i].second);
+    w.Finish();
+    BitPut(fields.back().first, fields.back().second);
+    EXPECT_EQ(BitPos, wantPos);
+    EXPECT_EQ(Bytes(BitBuffer, BitBuffer + 200), want) << "start " << start;
   }
 }
 
