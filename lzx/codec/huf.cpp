@@ -1,3 +1,12 @@
+// The Huffman byte coder. Why it is written as it is: docs/performance.md.
+//
+// HufUnpack reads codes through DecodeTable (huffman.h) from a 64-bit
+// BitReader (bits.h): five codes of up to 11 bits per refill (55 of its 56
+// or more bits), checked once per refill against the block's end (64 bits
+// ahead) and BlockBuffer's (5 bytes ahead); longer codes and the last codes
+// go through the exact loop with every check. HufPack writes the codes
+// through BitWriter.
+
 #include "lzx/codec/huf.h"
 
 #include "fileio/fatal.h"
@@ -43,9 +52,12 @@ void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   if (pos + 64 > end || out > kBlockBufferSize - 5) return;
   BitReader r(pos);
   std::uint8_t *const o = BlockBuffer;
+  // After a refill Pos() is at most in * 8 - 56, so in at or below this
+  // keeps Pos() + 64 within end.
+  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
   for (;;) {
     r.Refill();
-    if (r.Pos() + 64 > end || out > kBlockBufferSize - 5) break;
+    if (r.in > inLimit || out > kBlockBufferSize - 5) break;
     std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
     if (e & kEntrySlow) break;
     o[out++] = static_cast<std::uint8_t>(e >> 16);

@@ -1,3 +1,12 @@
+// Huffman code construction and the decoders' tables. Why the decoding
+// table is built as it is: docs/performance.md. DecodeTableInit fills the
+// 2048 entries of DecodeTable (layout in huffman.h) by doubling: the table
+// for windows of l bits, copied behind itself, is the table for l + 1 bits
+// before the codes of l + 1 bits are entered, so each entry is written a few
+// times by memcpy instead of once per code in strided stores. That is exact
+// only for a proper code (no two codes share a window), which LongCodeInit
+// decides; other lengths get FastInit's strided filling and its answers.
+
 #include "lzx/codec/huffman.h"
 
 #include <algorithm>

@@ -1,3 +1,25 @@
+// The LZ coder. Why it is written as it is: docs/performance.md.
+//
+// Decoding: LzxUnpack builds DecodeTable (huffman.h: one 32-bit entry per
+// 11-bit window, code length, extra bits and class together) and runs two
+// loops over the same items. FastItems keeps the stream in a 64-bit
+// BitReader (bits.h) refilled without a branch, takes up to three literals
+// or two literals and a reference per refill, and copies references 16 (or
+// 8) bytes at a time. It relies on three margins, checked once per refill:
+//   - the refill leaves at least 56 bits, and two literals (11 bits each) and
+//     a reference (11 + 7 + 14 bits) need at most 54;
+//   - the items of one refill start at least 10 bits before the block's end,
+//     so none needs the end test the exact loop makes before each item;
+//   - out stays 288 bytes short of BlockBuffer's end, room for two literals,
+//     a reference of 258 bytes and the 15 bytes a wide copy writes past it.
+// Codes longer than 11 bits, the last 64 bits and the last 288 bytes go to
+// the exact loop, one item at a time with every check of the plain decoder;
+// both loops give the same bytes and the same fatal texts as it.
+//
+// Encoding: chains of positions whose four bytes hash alike (any hash of the
+// four bytes gives the same matches), FindMatch's walk inlined into the
+// packer, and the items written through BitWriter (bits.h).
+
 #include "lzx/codec/lz.h"
 
 #include <algorithm>
@@ -177,9 +199,12 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   if (pos + 64 > end || out > kFastOutLimit) return;
   BitReader r(pos);
   std::uint8_t *const o = BlockBuffer;
+  // After a refill Pos() is at most in * 8 - 56, so in at or below this
+  // keeps Pos() + 64 within end.
+  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
   for (;;) {
     r.Refill(); // 56 bits or more: two literals of up to 11 bits and a reference of up to 32
-    if (r.Pos() + 64 > end || out > kFastOutLimit) break;
+    if (r.in > inLimit || out > kFastOutLimit) break;
     std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
     if ((e & (kEntryRef | kEntrySlow)) == 0) {
       o[out++] = static_cast<std::uint8_t>(e >> 16);

@@ -1,3 +1,15 @@
+// The run-length stage. Why it is written as it is: docs/performance.md.
+//
+// RleUnpack stores 16 bytes at a time and advances over the plain ones
+// before the first escape (0x80-0x8f): SSE2 on x86-64, two 64-bit words
+// elsewhere (the 32-bit Windows build does not assume SSE2). It relies on
+// p <= 2 * out (every unit yields a byte from at most two), so the 16-byte
+// read stays inside BlockBuffer, and stores only while out + 16 <= 16384.
+// RlePack copies 8 bytes at a time up to the first byte that is an escape
+// or starts a run of three, found with zero-byte tests on the word and the
+// words one and two bytes on; it stops early once the coded form has
+// reached 16384 bytes, which can only end as a stored block.
+
 #include "lzx/codec/rle.h"
 
 #include <cstring>
