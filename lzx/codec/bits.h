@@ -112,7 +112,7 @@ struct BitWriter {
   }
   void Finish() {
     StoreWord(out, static_cast<std::uint32_t>(acc));
-    BitPos = static_cast<std::int32_t>((out - BitBuffer) * 8 + count);
+    BitPos = static_cast<std::int32_t>(out - BitBuffer) * 8 + static_cast<std::int32_t>(count);
   }
 };
 
