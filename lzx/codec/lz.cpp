@@ -167,7 +167,7 @@ constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31, 
 // The fast loop stops this far before the end of BlockBuffer: two literals,
 // a reference of 258 bytes and the 15 bytes that a 16-byte copy may write
 // past it all fit behind any out it runs at.
-constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 288;
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 544;
 
 // Copies a reference of m bytes from distance back; the same bytes as the
 // byte-by-byte copy in increasing order. With distance 8 or more each source
@@ -176,7 +176,9 @@ constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 288;
 inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) {
   const std::uint8_t *src = dst - distance;
   if (distance >= 16) {
-    for (std::int32_t k = 0; k < m; k += 16) std::memcpy(dst + k, src + k, 16);
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + 16, src + 16, 16);
+    for (std::int32_t k = 32; k < m; k += 16) std::memcpy(dst + k, src + k, 16);
   } else if (distance >= 8) {
     for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
   } else if (distance == 1) {
@@ -190,50 +192,80 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
   }
 }
 
-// The items from bit pos on while the whole of each lies at least 64 bits
-// before end and BlockBuffer has room behind out; returns at the first item
-// it leaves to the exact loop (near an end, or a code of more than 11 bits).
-// Every check that the exact loop makes on an item is either made here too
-// (a reference before the block) or cannot fail within those margins.
+// One item, looked up as e from the stream bits at its start.
+[[gnu::always_inline]] inline void FastItem(std::uint32_t e, std::uint64_t bits, std::uint8_t *&op) {
+  if ((e & kEntryRef) == 0) {
+    *op++ = static_cast<std::uint8_t>(e >> 16);
+    return;
+  }
+  const std::uint64_t extra = bits >> ((e >> 8) & 31);
+  const std::uint32_t lengthExtra = (e >> 13) & 7;
+  const std::uint32_t distanceClass = (e >> 24) & 15;
+  const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+  const std::uint32_t distance =
+      kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+  if (distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
+  CopyWide(op, distance, m);
+  op += m;
+}
+
 void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   if (pos + 64 > end || out > kFastOutLimit) return;
-  BitReader r(pos);
-  std::uint8_t *const o = BlockBuffer;
-  // After a refill Pos() is at most in * 8 - 56, so in at or below this
-  // keeps Pos() + 64 within end.
+  const std::uint8_t *in = BitBuffer + (pos >> 3);
+  std::uint64_t bits = 0;
+  std::uint32_t left = 0;
+#define VORN_REFILL()                        \
+  bits |= LoadWord64(in) << (left & 63);     \
+  in += 7 - ((left >> 3) & 7);               \
+  left |= 56;
+  VORN_REFILL()
+  bits >>= pos & 7;
+  left -= pos & 7;
+  VORN_REFILL()
+  std::uint8_t *op = BlockBuffer + out;
+  std::uint8_t *const opLimit = BlockBuffer + kFastOutLimit;
   const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
+  constexpr std::uint32_t kStop = kEntrySlow | kEntryFar;
+  constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
+  std::uint32_t eA, eB, eC, eD, back = 0;
+  std::uint64_t bA, bB, bC, bD;
+#define VORN_LOOKUP(E, B, GIVEBACK)            \
+  E = DecodeTable[bits & kMask];               \
+  if (E & kStop) {                             \
+    back = GIVEBACK;                           \
+    goto done;                                 \
+  }                                            \
+  B = bits;                                    \
+  bits >>= E & 63;                             \
+  left -= E;
+  if (in > inLimit) goto done;
+  VORN_LOOKUP(eA, bA, 0)
+  VORN_LOOKUP(eB, bB, (eA & 63))
   for (;;) {
-    r.Refill(); // 56 bits or more: two literals of up to 11 bits and a reference of up to 32
-    if (r.in > inLimit || out > kFastOutLimit) break;
-    std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
-    if ((e & (kEntryRef | kEntrySlow)) == 0) {
-      o[out++] = static_cast<std::uint8_t>(e >> 16);
-      r.Skip(e & 0xff);
-      e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
-      if ((e & (kEntryRef | kEntrySlow)) == 0) {
-        o[out++] = static_cast<std::uint8_t>(e >> 16);
-        r.Skip(e & 0xff);
-        e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
-        if ((e & (kEntryRef | kEntrySlow)) == 0) {
-          o[out++] = static_cast<std::uint8_t>(e >> 16);
-          r.Skip(e & 0xff);
-          continue;
-        }
-      }
+    VORN_REFILL()
+    if (in > inLimit || op > opLimit) {
+      back = (eA & 63) + (eB & 63);
+      break;
     }
-    if (e & kEntrySlow) break;
-    const std::uint64_t extra = r.bits >> ((e >> 8) & 31);
-    const std::uint32_t lengthExtra = (e >> 13) & 7;
-    const std::uint32_t distanceClass = (e >> 24) & 15;
-    const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
-    const std::uint32_t distance =
-        kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-    r.Skip(e & 0xff);
-    if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
-    CopyWide(o + out, distance, m);
-    out += m;
+    VORN_LOOKUP(eC, bC, (eA & 63) + (eB & 63))
+    VORN_LOOKUP(eD, bD, (eA & 63) + (eB & 63) + (eC & 63))
+    FastItem(eA, bA, op);
+    FastItem(eB, bB, op);
+    VORN_REFILL()
+    if (in > inLimit || op > opLimit) {
+      back = (eC & 63) + (eD & 63);
+      break;
+    }
+    VORN_LOOKUP(eA, bA, (eC & 63) + (eD & 63))
+    VORN_LOOKUP(eB, bB, (eC & 63) + (eD & 63) + (eA & 63))
+    FastItem(eC, bC, op);
+    FastItem(eD, bD, op);
   }
-  pos = r.Pos();
+#undef VORN_LOOKUP
+#undef VORN_REFILL
+done:
+  pos = static_cast<std::uint32_t>(in - BitBuffer) * 8 - (left & 63) - back;
+  out = static_cast<std::int32_t>(op - BlockBuffer);
 }
 
 } // namespace
@@ -270,7 +302,7 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
     if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
-    if (m + 16 <= kBlockBufferSize - out) {
+    if (m + 32 <= kBlockBufferSize - out) {
       CopyWide(dst, distance, m);
     } else {
       const std::uint8_t *src = dst - distance;
