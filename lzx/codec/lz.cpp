@@ -167,7 +167,7 @@ constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31, 
 // The fast loop stops this far before the end of BlockBuffer: two literals,
 // a reference of 258 bytes and the 15 bytes that a 16-byte copy may write
 // past it all fit behind any out it runs at.
-constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 544;
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 832;
 
 // Copies a reference of m bytes from distance back; the same bytes as the
 // byte-by-byte copy in increasing order. With distance 8 or more each source
@@ -229,35 +229,35 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
   std::uint32_t eA, eB, eC, eD, back = 0;
   std::uint64_t bA, bB, bC, bD;
-#define VORN_LOOKUP(E, B, GIVEBACK)            \
+#define VORN_LOOKUP(E, B, ON_STOP)             \
   E = DecodeTable[bits & kMask];               \
-  if (E & kStop) {                             \
-    back = GIVEBACK;                           \
+  if (__builtin_expect(E & kStop, 0)) {        \
+    ON_STOP;                                   \
     goto done;                                 \
   }                                            \
   B = bits;                                    \
   bits >>= E & 63;                             \
   left -= E;
   if (in > inLimit) goto done;
-  VORN_LOOKUP(eA, bA, 0)
-  VORN_LOOKUP(eB, bB, (eA & 63))
+  VORN_LOOKUP(eA, bA, (void)0)
+  VORN_LOOKUP(eB, bB, FastItem(eA, bA, op))
   for (;;) {
     VORN_REFILL()
-    if (in > inLimit || op > opLimit) {
+    if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
       back = (eA & 63) + (eB & 63);
       break;
     }
-    VORN_LOOKUP(eC, bC, (eA & 63) + (eB & 63))
-    VORN_LOOKUP(eD, bD, (eA & 63) + (eB & 63) + (eC & 63))
+    VORN_LOOKUP(eC, bC, (FastItem(eA, bA, op), FastItem(eB, bB, op)))
+    VORN_LOOKUP(eD, bD, (FastItem(eA, bA, op), FastItem(eB, bB, op), FastItem(eC, bC, op)))
     FastItem(eA, bA, op);
     FastItem(eB, bB, op);
     VORN_REFILL()
-    if (in > inLimit || op > opLimit) {
+    if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
       back = (eC & 63) + (eD & 63);
       break;
     }
-    VORN_LOOKUP(eA, bA, (eC & 63) + (eD & 63))
-    VORN_LOOKUP(eB, bB, (eC & 63) + (eD & 63) + (eA & 63))
+    VORN_LOOKUP(eA, bA, (FastItem(eC, bC, op), FastItem(eD, bD, op)))
+    VORN_LOOKUP(eB, bB, (FastItem(eC, bC, op), FastItem(eD, bD, op), FastItem(eA, bA, op)))
     FastItem(eC, bC, op);
     FastItem(eD, bD, op);
   }

@@ -1,10 +1,12 @@
 // The run-length stage. Why it is written as it is: docs/performance.md.
 //
-// RleUnpack stores 16 bytes at a time and advances over the plain ones
-// before the first escape (0x80-0x8f): SSE2 on x86-64, two 64-bit words
-// elsewhere (the 32-bit Windows build does not assume SSE2). It relies on
-// p <= 2 * out (every unit yields a byte from at most two), so the 16-byte
-// read stays inside BlockBuffer, and stores only while out + 16 <= 16384.
+// RleUnpack stores 32 bytes at a time and advances over the plain ones
+// before the first escape (0x80-0x8f), found with SSE2 on x86-64 and with
+// 64-bit words elsewhere (the 32-bit Windows build does not assume SSE2),
+// then takes the escape's pair at once; the last bytes go 16 at a time and
+// unit by unit. It relies on p <= 2 * out (every unit yields a byte from at
+// most two), so the wide reads stay inside BlockBuffer, and stores 32 (16)
+// bytes only while out + 32 (16) <= 16384.
 // RlePack copies 8 bytes at a time up to the first byte that is an escape
 // or starts a run of three, found with zero-byte tests on the word and the
 // words one and two bytes on; it stops early once the coded form has
@@ -51,6 +53,21 @@ inline int PlainBytes(const std::uint8_t *p) {
   if (a != 0) return __builtin_ctzll(a) >> 3;
   const std::uint64_t b = EscapeFlags(LoadWord64(p + 8));
   return b == 0 ? 16 : 8 + (__builtin_ctzll(b) >> 3);
+#endif
+}
+
+// How many of the 32 bytes at p come before the first escape (32 if none).
+inline int PlainBytes32(const std::uint8_t *p) {
+#if VORN_SSE2
+  const __m128i high = _mm_set1_epi8(static_cast<char>(0xf0)), escape = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+  const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(a, high), escape))) |
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(b, high), escape))) << 16;
+  return mask == 0 ? 32 : __builtin_ctz(mask);
+#else
+  const int first = PlainBytes(p);
+  return first < 16 ? first : 16 + PlainBytes(p + 16);
 #endif
 }
 
@@ -101,14 +118,28 @@ void RleUnpack(std::int32_t length, std::uint8_t *destination) {
     std::memcpy(destination, BlockBuffer, kBlockSize);
     return;
   }
+  // Every unit yields at least one byte from at most two, so p stays at or
+  // below 2 * out and the wide reads below stay inside BlockBuffer.
   std::int32_t p = 0, out = 0;
+  // Thirty-two bytes at a time: the plain bytes before the first escape
+  // (0x80-0x8f) are stored with the rest of the 32, whose surplus the
+  // following units write over; the escape's pair follows at once, its
+  // copies stored as 16 (at most 16 count).
+  while (out + 32 <= kBlockSize) {
+    std::memcpy(destination + out, BlockBuffer + p, 32);
+    const int plain = PlainBytes32(BlockBuffer + p);
+    p += plain;
+    out += plain;
+    if (plain == 32) continue;
+    if (out + 16 > kBlockSize) break; // the escape's 16 would not fit: the loop below takes it
+    const std::uint8_t c = BlockBuffer[p];
+    std::memset(destination + out, BlockBuffer[p + 1], 16);
+    p += 2;
+    out += c - 127;
+  }
+  // The last bytes: sixteen at a time while they fit, then unit by unit.
   while (out < kBlockSize) {
-    // Sixteen plain bytes at a time while no escape (0x80-0x8f) is among
-    // them. Every item yields at least one byte from at most two, so p stays
-    // at or below 2 * out and the read stays inside BlockBuffer.
     if (out + 16 <= kBlockSize) {
-      // The plain bytes before the first escape are stored with the rest of
-      // the 16; what it writes past them, the following items write over.
       std::memcpy(destination + out, BlockBuffer + p, 16);
       const int plain = PlainBytes(BlockBuffer + p);
       p += plain;
