@@ -71,11 +71,19 @@ void SendLenLens(const std::uint8_t *lengths) {
 }
 
 void RecvLenLens(std::uint8_t *lengths) {
+  // At most 27 * 6 bits: three refills of the bit buffer, each good for 56.
+  BitReader r(static_cast<std::uint32_t>(BitPos));
   for (int s = 0; s < kLenSymbols; ++s) {
-    std::uint32_t l = BitGet(3);
-    if (l == 7) l += BitGet(3);
+    if (s % 9 == 0) r.Refill();
+    std::uint32_t l = r.bits & 7;
+    r.Skip(3);
+    if (l == 7) {
+      l += r.bits & 7;
+      r.Skip(3);
+    }
     lengths[s] = static_cast<std::uint8_t>(l);
   }
+  BitPos = static_cast<std::int32_t>(r.Pos());
 }
 
 void SendLens(HuffTable *table) {
@@ -98,36 +106,38 @@ void RecvLens(HuffTable *table, std::int32_t n) {
   LenToVal(&LenTable);
   table->count = n;
   const bool fast = LenFastInit();
-  // The stream position in a local, each item (a code of up to 24 bits and
-  // a run field of up to 6) read from one 64-bit window.
-  auto pos = static_cast<std::uint32_t>(BitPos);
+  // The stream in a 64-bit bit buffer, refilled before each item (a code of
+  // up to 14 bits and a run field of up to 6); the reads stay within the
+  // 400 items' few hundred bytes.
+  BitReader r(static_cast<std::uint32_t>(BitPos));
   for (std::int32_t i = 0; i < n;) {
-    const std::uint64_t window = BitWindow(pos);
-    const std::uint16_t entry = fast ? g_lenFast[window & 0xff] : std::uint16_t{0xffff};
+    r.Refill();
+    const std::uint16_t entry = fast ? g_lenFast[r.bits & 0xff] : std::uint16_t{0xffff};
     std::int32_t symbol;
-    int length;
+    std::uint32_t length;
     if (entry != 0xffff) {
       symbol = entry & 0xff;
       length = entry >> 8;
     } else {
-      symbol = UnCode(&LenTable, static_cast<std::uint32_t>(window) & 0xffffffu);
+      symbol = UnCode(&LenTable, static_cast<std::uint32_t>(r.bits) & 0xffffffu);
       length = LenTable.lengths[symbol];
     }
-    pos += static_cast<std::uint32_t>(length);
     if (symbol <= 24) {
+      r.Skip(length);
       table->lengths[i++] = static_cast<std::uint8_t>(symbol);
       continue;
     }
     std::int32_t k;
-    const auto field = static_cast<std::uint32_t>(window >> length);
+    const auto field = static_cast<std::uint32_t>(r.bits >> length);
     if (symbol == kRunShort) {
       k = static_cast<std::int32_t>(field & 15) + 3;
-      pos += 4;
+      r.Skip(length + 4);
     } else if (symbol == kRunLong) {
       k = static_cast<std::int32_t>(field & 63) + 20;
-      pos += 6;
+      r.Skip(length + 6);
     } else {
-      BitPos = static_cast<std::int32_t>(pos);
+      r.Skip(length);
+      BitPos = static_cast<std::int32_t>(r.Pos());
       FatalMessage("RecvLens: bad code %d", symbol);
     }
     // Zeros that would fall past the n-th length are dropped.
@@ -135,5 +145,5 @@ void RecvLens(HuffTable *table, std::int32_t n) {
     std::memset(table->lengths + i, 0, static_cast<std::size_t>(zeros));
     i += zeros;
   }
-  BitPos = static_cast<std::int32_t>(pos);
+  BitPos = static_cast<std::int32_t>(r.Pos());
 }

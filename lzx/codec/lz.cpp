@@ -167,7 +167,7 @@ constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31, 
 // The fast loop stops this far before the end of BlockBuffer: two literals,
 // a reference of 258 bytes and the 15 bytes that a 16-byte copy may write
 // past it all fit behind any out it runs at.
-constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 832;
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 1088;
 
 // Copies a reference of m bytes from distance back; the same bytes as the
 // byte-by-byte copy in increasing order. With distance 8 or more each source
@@ -204,7 +204,10 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
   const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
   const std::uint32_t distance =
       kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-  if (distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
+  // The reference's first byte lies before BlockBuffer: compared as numbers,
+  // since such a pointer may not be formed.
+  if (reinterpret_cast<std::uintptr_t>(op) - distance < reinterpret_cast<std::uintptr_t>(BlockBuffer))
+    FatalMessage("LzxUnpack: reference before the block");
   CopyWide(op, distance, m);
   op += m;
 }
@@ -227,7 +230,7 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
   constexpr std::uint32_t kStop = kEntrySlow | kEntryFar;
   constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
-  std::uint32_t eA, eB, eC, eD, back = 0;
+  std::uint32_t eA, eB, eC, eD;
   std::uint64_t bA, bB, bC, bD;
 #define VORN_LOOKUP(E, B, ON_STOP)             \
   E = DecodeTable[bits & kMask];               \
@@ -244,7 +247,8 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   for (;;) {
     VORN_REFILL()
     if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
-      back = (eA & 63) + (eB & 63);
+      FastItem(eA, bA, op);
+      FastItem(eB, bB, op);
       break;
     }
     VORN_LOOKUP(eC, bC, (FastItem(eA, bA, op), FastItem(eB, bB, op)))
@@ -253,7 +257,8 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
     FastItem(eB, bB, op);
     VORN_REFILL()
     if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
-      back = (eC & 63) + (eD & 63);
+      FastItem(eC, bC, op);
+      FastItem(eD, bD, op);
       break;
     }
     VORN_LOOKUP(eA, bA, (FastItem(eC, bC, op), FastItem(eD, bD, op)))
@@ -264,7 +269,7 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
 #undef VORN_LOOKUP
 #undef VORN_REFILL
 done:
-  pos = static_cast<std::uint32_t>(in - BitBuffer) * 8 - (left & 63) - back;
+  pos = static_cast<std::uint32_t>(in - BitBuffer) * 8 - (left & 63);
   out = static_cast<std::int32_t>(op - BlockBuffer);
 }
 
