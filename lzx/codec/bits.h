@@ -36,6 +36,10 @@ inline std::uint64_t LoadWord64(const std::uint8_t *p) {
   return w;
 }
 inline void StoreWord64(std::uint8_t *p, std::uint64_t w) { std::memcpy(p, &w, 8); }
+inline void StoreWord16(std::uint8_t *p, std::uint32_t w) {
+  const auto h = static_cast<std::uint16_t>(w);
+  std::memcpy(p, &h, 2);
+}
 // The 57 or more stream bits from bit pos on, in the low bits: one 64-bit
 // load, as the decoders read a whole item (code and extra bits) at once.
 // Reads at most 8 bytes from byte pos/8, which kBitSlack covers for any

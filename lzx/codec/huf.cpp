@@ -49,7 +49,7 @@ namespace {
 // at least 64 bits before end and BlockBuffer has room for five more bytes;
 // returns at the first code it leaves to the exact loop.
 void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
-  if (pos + 64 > end || out > kBlockBufferSize - 5) return;
+  if (pos + 64 > end || out > kBlockBufferSize - 11) return;
   BitReader r(pos);
   std::uint8_t *const o = BlockBuffer;
   // After a refill Pos() is at most in * 8 - 56, so in at or below this
@@ -57,18 +57,21 @@ void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
   for (;;) {
     r.Refill();
-    if (r.in > inLimit || out > kBlockBufferSize - 5) break;
+    if (r.in > inLimit || out > kBlockBufferSize - 11) break;
     std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
-    if (e & kEntrySlow) break;
-    o[out++] = static_cast<std::uint8_t>(e >> 16);
-    r.Skip(e & 0xff);
+    if (e & kEntryStop) break;
+    // One byte, or a pair: both bytes stored, the second counted for a pair.
+    StoreWord16(o + out, e >> 16);
+    out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
+    r.Skip(e & 63);
     for (int k = 0; k < 4; ++k) {
       e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
-      if (e & kEntrySlow) break;
-      o[out++] = static_cast<std::uint8_t>(e >> 16);
-      r.Skip(e & 0xff);
+      if (e & kEntryStop) break;
+      StoreWord16(o + out, e >> 16);
+      out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
+      r.Skip(e & 63);
     }
-    if (e & kEntrySlow) break;
+    if (e & kEntryStop) break;
   }
   pos = r.Pos();
 }
@@ -89,8 +92,8 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
     // One code with every check.
     const std::uint64_t window = BitWindow(pos);
     std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
-    if (e & kEntrySlow) e = DecodeSlow(window);
-    pos += e & 0xff;
+    if (IsSlowEntry(e)) e = DecodeSlow(window);
+    pos += (e >> 8) & 31; // one code, the first of a pair
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
     BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
   }

@@ -194,7 +194,7 @@ constexpr std::uint32_t EntryTemplate(std::int32_t s) {
   const std::uint32_t distanceExtra = distanceClass >= 2 ? distanceClass - 1 : 0;
   const std::uint32_t lengthBase = (lengthClass >= 2 ? 1u << (lengthClass - 1) : lengthClass) + 3;
   return (lengthExtra + distanceExtra) | lengthExtra << 13 | lengthBase << 16 | distanceClass << 24 | kEntryRef |
-         (distanceClass > 10 ? kEntryFar : 0);
+         (distanceClass > 10 ? kEntryStop : 0);
 }
 
 constexpr auto kEntryTemplates = [] {
@@ -367,6 +367,32 @@ void CodeTableBuild(HuffTable *table) {
     }
     for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
       DecodeTable[table->codes[sorted[k]]] = Entry(sorted[k], static_cast<std::uint32_t>(l));
+  }
+
+  // Pairs of literals: where a literal's code of l bits is followed in the
+  // window by another literal's code of at most 11 - l bits, the entry gives
+  // both. For each l, what a pair adds to the first literal's entry is the
+  // same for every first code: the second code is the single-code entry of
+  // the window's remaining bits, if that code is a literal short enough.
+  std::uint32_t single[1u << kTableBits];
+  std::uint32_t where[1u << kTableBits], second[1u << kTableBits];
+  std::memcpy(single, DecodeTable, sizeof single);
+  for (int l = 1; l < kTableBits; ++l) {
+    if (start[l] == start[l + 1] || sorted[start[l]] >= 256) continue; // no literal of l bits
+    const std::uint32_t room = static_cast<std::uint32_t>(kTableBits - l);
+    // The windows (above the first code) that hold a second literal.
+    std::uint32_t pairs = 0;
+    for (std::uint32_t j = 0; j < (1u << room); ++j) {
+      const std::uint32_t e = single[j];
+      where[pairs] = j << l;
+      second[pairs] = (e & 63) | (e & 0xff0000) << 8 | kEntryPair;
+      pairs += (e & (kEntryRef | kEntryStop)) == 0 && (e & 63) <= room;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1] && sorted[k] < 256; ++k) {
+      const auto code = static_cast<std::uint32_t>(table->codes[sorted[k]]);
+      const std::uint32_t lone = Entry(sorted[k], static_cast<std::uint32_t>(l));
+      for (std::uint32_t t = 0; t < pairs; ++t) DecodeTable[code | where[t]] = lone + second[t];
+    }
   }
 
   // The long codes, as LongCodeInit leaves them.

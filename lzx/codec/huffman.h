@@ -60,23 +60,29 @@ std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
 // The decoders' table (see docs/performance.md, "Decoding"): indexed by the
-// next 11 stream bits, one 32-bit entry that says all the item loop needs
+// next 11 stream bits, one 32-bit entry that says all the item loops need
 // of the code those bits begin with:
 //
-//   bit  31  30  29   28   27..24   23..16           15..13  12..8     7..0
-//        0   0   slow ref  D class  byte, or length  extra   code      bits the whole
-//                                   base (m, 3-131)  length  length    item takes
-//                                                    bits
+//   bit  31..24     23..16           15..13       12..8    7     6    5..0
+//        D class    byte, or length  extra        code     stop  ref  bits the whole
+//        (a pair:   base (m, 3-131)  length bits  length                item takes
+//        2nd byte)                   (pair: 1)
 //
 // A literal has ref clear and takes its code length; a reference of length
 // class L and distance class D takes its code length plus L - 1 and D - 1
 // extra bits (none for classes 0 and 1), so that the code and both extra
-// fields come from one lookup and one shift. "slow" marks windows whose code
-// is longer than 11 bits, or that no code begins: the exact search decides.
+// fields come from one lookup and one shift. A pair is two literals whose
+// codes fill at most the 11 bits together: its bits 16-31 are the two bytes
+// in order, bits 8-12 the first code's length. "stop" leaves the window to
+// the exact loop: alone (a "slow" entry), no code of up to 11 bits begins
+// the window and the exact search decides; with a reference, its distance
+// class is 11 or more and the item may take more bits than the fast loop has.
 inline constexpr int kTableBits = 11;
-inline constexpr std::uint32_t kEntryRef = 1u << 28;
-inline constexpr std::uint32_t kEntrySlow = 1u << 29;
-inline constexpr std::uint32_t kEntryFar = 1u << 30;
+inline constexpr std::uint32_t kEntryRef = 1u << 6;
+inline constexpr std::uint32_t kEntryStop = 1u << 7;
+inline constexpr std::uint32_t kEntrySlow = kEntryStop;
+inline constexpr std::uint32_t kEntryPair = 1u << 13;
+inline constexpr bool IsSlowEntry(std::uint32_t e) { return (e & (kEntryStop | kEntryRef)) == kEntrySlow; }
 extern std::uint32_t DecodeTable[1 << kTableBits];
 // The entry of symbol s (of CodeTable) with a code of length bits.
 std::uint32_t DecodeEntry(std::int32_t s, int length);
@@ -94,5 +100,6 @@ std::uint32_t DecodeSlow(std::uint64_t window);
 // what the decoders look symbols up in: codes, LongCodes, DecodeTable.
 void CodeTableRecv(std::int32_t n);
 // What LenToVal, LongCodeInit and DecodeTableInit leave, with the same fatal
-// text, in two passes over the lengths instead of six.
+// text, in two passes over the lengths instead of six; for a proper code the
+// table also gets the pairs of literals.
 void CodeTableBuild(HuffTable *table);

@@ -195,7 +195,10 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
 // One item, looked up as e from the stream bits at its start.
 [[gnu::always_inline]] inline void FastItem(std::uint32_t e, std::uint64_t bits, std::uint8_t *&op) {
   if ((e & kEntryRef) == 0) {
-    *op++ = static_cast<std::uint8_t>(e >> 16);
+    // A literal, or a pair: its two bytes, of which the second counts only
+    // for a pair.
+    StoreWord16(op, e >> 16);
+    op += 1 + ((e >> 13) & 1);
     return;
   }
   const std::uint64_t extra = bits >> ((e >> 8) & 31);
@@ -228,7 +231,7 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   std::uint8_t *op = BlockBuffer + out;
   std::uint8_t *const opLimit = BlockBuffer + kFastOutLimit;
   const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
-  constexpr std::uint32_t kStop = kEntrySlow | kEntryFar;
+  constexpr std::uint32_t kStop = kEntryStop;
   constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
   std::uint32_t eA, eB, eC, eD;
   std::uint64_t bA, bB, bC, bD;
@@ -290,9 +293,10 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
     // code of up to 24 bits and extra bits of up to 7 + 14).
     const std::uint64_t window = BitWindow(pos);
     std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
-    if (e & kEntrySlow) e = DecodeSlow(window);
+    if (IsSlowEntry(e)) e = DecodeSlow(window);
     if ((e & kEntryRef) == 0) {
-      pos += e & 0xff;
+      // A literal, or the first of a pair.
+      pos += (e >> 8) & 31;
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
       BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
       continue;
@@ -303,7 +307,7 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
     const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
     const std::uint32_t distance =
         kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-    pos += e & 0xff;
+    pos += e & 63;
     if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
