@@ -1,20 +1,23 @@
 // The LZ coder. Why it is written as it is: docs/performance.md.
 //
 // Decoding: LzxUnpack builds DecodeTable (huffman.h: one 32-bit entry per
-// 11-bit window, code length, extra bits and class together) and runs two
-// loops over the same items. FastItems keeps the stream in a 64-bit
-// BitReader (bits.h) refilled without a branch, takes up to three literals
-// or two literals and a reference per refill, and copies references 16 (or
-// 8) bytes at a time. It relies on three margins, checked once per refill:
-//   - the refill leaves at least 56 bits, and two literals (11 bits each) and
-//     a reference (11 + 7 + 14 bits) need at most 54;
-//   - the items of one refill start at least 10 bits before the block's end,
-//     so none needs the end test the exact loop makes before each item;
-//   - out stays 288 bytes short of BlockBuffer's end, room for two literals,
-//     a reference of 258 bytes and the 15 bytes a wide copy writes past it.
-// Codes longer than 11 bits, the last 64 bits and the last 288 bytes go to
-// the exact loop, one item at a time with every check of the plain decoder;
-// both loops give the same bytes and the same fatal texts as it.
+// 11-bit window, code length, extra bits and class together, or two
+// literals) and runs two loops over the same items. FastItems keeps the
+// stream in a 64-bit bit buffer refilled without a branch every two items,
+// looks each item up two items before it stores it, and copies references
+// 32 bytes at once (16, 8 or 1 at a time for longer or nearer ones). It
+// relies on three margins, checked once per two items:
+//   - a refill leaves at least 56 bits, and two items need at most 54
+//     (references of distance class 11 or more, up to 32 bits, stop it);
+//   - the items looked up after a check start at least 10 bits before the
+//     block's end, so none needs the end test the exact loop makes first;
+//   - out stays 1088 bytes short of BlockBuffer's end, room for the four
+//     items (of up to 258 bytes, each copy writing up to 272) it may store
+//     before the next check.
+// Codes longer than 11 bits, far references, the last 64 bits and the last
+// 1088 bytes go to the exact loop, one item at a time with every check of
+// the plain decoder; both loops give the same bytes and the same fatal
+// texts as it.
 //
 // Encoding: chains of positions whose four bytes hash alike (any hash of the
 // four bytes gives the same matches), FindMatch's walk inlined into the
@@ -164,15 +167,17 @@ constexpr std::uint32_t kDistanceBase[16] = {1,   2,    3,    5,    9,     17,  
 constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31,   63,
                                              127, 255, 511, 1023, 2047, 4095, 8191, 16383};
 
-// The fast loop stops this far before the end of BlockBuffer: two literals,
-// a reference of 258 bytes and the 15 bytes that a 16-byte copy may write
-// past it all fit behind any out it runs at.
+// The fast loop stops this far before the end of BlockBuffer: four items
+// (references of up to 258 bytes, each copy writing up to 272) fit behind
+// any out it checks, for the two it stores after the check and the up to
+// three it stores on leaving.
 constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 1088;
 
 // Copies a reference of m bytes from distance back; the same bytes as the
-// byte-by-byte copy in increasing order. With distance 8 or more each source
-// word lies wholly before the word it is copied to; the copy may write up
-// to 15 bytes past dst + m, which the caller leaves room for.
+// byte-by-byte copy in increasing order. With distance 16 (8) or more each
+// 16-byte (8-byte) piece of the source lies wholly before the piece it is
+// copied to. The copy may write past dst + m: up to 32 bytes from dst in
+// all, or m + 15, which the caller leaves room for.
 inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) {
   const std::uint8_t *src = dst - distance;
   if (distance >= 16) {
@@ -192,7 +197,7 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
   }
 }
 
-// One item, looked up as e from the stream bits at its start.
+// Stores one item: e is its table entry, bits the stream from its start.
 [[gnu::always_inline]] inline void FastItem(std::uint32_t e, std::uint64_t bits, std::uint8_t *&op) {
   if ((e & kEntryRef) == 0) {
     // A literal, or a pair: its two bytes, of which the second counts only
@@ -207,19 +212,29 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
   const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
   const std::uint32_t distance =
       kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-  // The reference's first byte lies before BlockBuffer: compared as numbers,
-  // since such a pointer may not be formed.
-  if (reinterpret_cast<std::uintptr_t>(op) - distance < reinterpret_cast<std::uintptr_t>(BlockBuffer))
-    FatalMessage("LzxUnpack: reference before the block");
+  if (distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
   CopyWide(op, distance, m);
   op += m;
 }
 
+// The items from bit pos on, as long as BlockBuffer has room behind out and
+// the items lie at least 10 bits before end; returns at the first item it
+// leaves to the exact loop (near an end, a code of more than 11 bits, a
+// reference of distance class 11 or more). Each item's entry is looked up
+// two items before it is stored: the chain from one lookup to the next
+// (table load, shift) does not wait for the branch on the kind of item, so
+// a mispredicted branch costs less. The stream is in a 64-bit bit buffer
+// refilled without a branch every two items (each of at most 27 bits:
+// 11 of code, 7 and 9 of extra bits); `left` counts its valid bits in its
+// low 6 bits, as the entries' bit counts are subtracted whole.
 void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   if (pos + 64 > end || out > kFastOutLimit) return;
   const std::uint8_t *in = BitBuffer + (pos >> 3);
   std::uint64_t bits = 0;
   std::uint32_t left = 0;
+  // The 8 bytes at in go above the valid bits (what they overlap are the
+  // same stream bits), and in moves on by the whole bytes taken: 56 to 63
+  // valid bits. A refill reads up to byte Pos() / 8 + 15.
 #define VORN_REFILL()                        \
   bits |= LoadWord64(in) << (left & 63);     \
   in += 7 - ((left >> 3) & 7);               \
@@ -230,14 +245,19 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   VORN_REFILL()
   std::uint8_t *op = BlockBuffer + out;
   std::uint8_t *const opLimit = BlockBuffer + kFastOutLimit;
+  // After a refill Pos() is at most in * 8 - 56, so in at or below this
+  // keeps Pos() + 64 within end: the next two items end 10 bits before it.
   const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
-  constexpr std::uint32_t kStop = kEntryStop;
   constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
+  // Items A and B (then C and D, in turn) are looked up and waiting to be
+  // stored: their entries e and the bit buffer b at their start.
   std::uint32_t eA, eB, eC, eD;
   std::uint64_t bA, bB, bC, bD;
+  // Looks up the next item into E and B; at a stop entry the items waiting
+  // are stored (ON_STOP) and the loop ends at that item.
 #define VORN_LOOKUP(E, B, ON_STOP)             \
   E = DecodeTable[bits & kMask];               \
-  if (__builtin_expect(E & kStop, 0)) {        \
+  if (__builtin_expect(E & kEntryStop, 0)) {   \
     ON_STOP;                                   \
     goto done;                                 \
   }                                            \
@@ -249,6 +269,7 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   VORN_LOOKUP(eB, bB, FastItem(eA, bA, op))
   for (;;) {
     VORN_REFILL()
+    // Near an end: the items waiting lie within the last check's bits.
     if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
       FastItem(eA, bA, op);
       FastItem(eB, bB, op);
