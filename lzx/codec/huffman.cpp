@@ -391,6 +391,7 @@ void CodeTableBuild(HuffTable *table) {
     for (std::int32_t k = start[l]; k < start[l + 1] && sorted[k] < 256; ++k) {
       const auto code = static_cast<std::uint32_t>(table->codes[sorted[k]]);
       const std::uint32_t lone = Entry(sorted[k], static_cast<std::uint32_t>(l));
+#pragma GCC unroll 4
       for (std::uint32_t t = 0; t < pairs; ++t) DecodeTable[code | where[t]] = lone + second[t];
     }
   }

@@ -106,12 +106,12 @@ void RecvLens(HuffTable *table, std::int32_t n) {
   LenToVal(&LenTable);
   table->count = n;
   const bool fast = LenFastInit();
-  // The stream in a 64-bit bit buffer, refilled before each item (a code of
-  // up to 14 bits and a run field of up to 6); the reads stay within the
-  // 400 items' few hundred bytes.
+  // The stream in a 64-bit bit buffer, refilled before every second item
+  // (each a code of up to 14 bits and a run field of up to 6); the reads
+  // stay within the 400 items' few hundred bytes.
   BitReader r(static_cast<std::uint32_t>(BitPos));
-  for (std::int32_t i = 0; i < n;) {
-    r.Refill();
+  for (std::int32_t i = 0, item = 0; i < n; ++item) {
+    if (item % 2 == 0) r.Refill();
     const std::uint16_t entry = fast ? g_lenFast[r.bits & 0xff] : std::uint16_t{0xffff};
     std::int32_t symbol;
     std::uint32_t length;
