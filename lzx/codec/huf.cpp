@@ -1,11 +1,12 @@
 // The Huffman byte coder. Why it is written as it is: docs/performance.md.
 //
 // HufUnpack reads codes through DecodeTable (huffman.h) from a 64-bit
-// BitReader (bits.h): five codes of up to 11 bits per refill (55 of its 56
-// or more bits), checked once per refill against the block's end (64 bits
-// ahead) and BlockBuffer's (5 bytes ahead); longer codes and the last codes
-// go through the exact loop with every check. HufPack writes the codes
-// through BitWriter.
+// BitReader (bits.h): five lookups of up to 11 bits per refill (55 of its 56
+// or more bits), each one code or a pair of codes, checked once per refill
+// against the block's end (64 bits ahead) and BlockBuffer's (11 bytes
+// ahead: ten bytes and the one more a 16-bit store writes); longer codes
+// and the last codes go through the exact loop with every check. HufPack
+// writes the codes through BitWriter.
 
 #include "lzx/codec/huf.h"
 
@@ -44,10 +45,10 @@ std::int32_t HufPack(std::int32_t n) {
 
 namespace {
 
-// The codes from bit pos on, five per refill of the bit buffer (five codes
-// of up to 11 bits take at most 55 of its 56 or more bits), while each lies
-// at least 64 bits before end and BlockBuffer has room for five more bytes;
-// returns at the first code it leaves to the exact loop.
+// The codes from bit pos on, five lookups per refill of the bit buffer
+// (five entries of up to 11 bits take at most 55 of its 56 or more bits),
+// while each lies at least 64 bits before end and BlockBuffer has room for
+// eleven more bytes; returns at the first code it leaves to the exact loop.
 void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
   if (pos + 64 > end || out > kBlockBufferSize - 11) return;
   BitReader r(pos);

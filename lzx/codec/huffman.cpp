@@ -6,6 +6,8 @@
 // times by memcpy instead of once per code in strided stores. That is exact
 // only for a proper code (no two codes share a window), which LongCodeInit
 // decides; other lengths get FastInit's strided filling and its answers.
+// The decoders use CodeTableBuild: the codes, the long-code index and the
+// same table in two passes over the lengths, then the pairs of literals.
 
 #include "lzx/codec/huffman.h"
 
