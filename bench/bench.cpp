@@ -1,15 +1,28 @@
-// The LZX1 coders against zlib, libdeflate, lz4 and zstd, in one run on the
-// same in-memory data: compress and decompress speed in MB/s of uncompressed
-// data (median of several repetitions) and the compressed size as a share of
-// the original. LZX1 is measured block by block exactly as the container
-// codes its 16384-byte blocks (row transform, run-length stage, LZ or Huffman
-// byte coder), without the file around them.
+// The LZX1 coders against their own earlier version, zlib, libdeflate, lz4
+// and zstd, in one process on the same in-memory data.
 //
-//   vorn-bench [--reps N] [--codec NAME] FILE...   (--codec: only that one, e.g. "lzx1 lz")
+// Each round runs every codec once on a file, compressing and then
+// decompressing, in an order that rotates from round to round; after the
+// rounds the table gives, per codec, the best and the median speed in MB/s of
+// uncompressed data and the ratios to zlib level 6 and to the earlier coders
+// taken round by round (the median of the per-round ratios; "best" is the
+// ratio of the best times). Every output of every round is checked: each
+// decompression must give the file back, each compression the bytes of the
+// first one, and our compressed bytes must equal the earlier coders'.
 //
-// Besides the files named, it measures "rows.bin", a generated 4 MB sheet of
-// 64-byte rows with blank (0xff) rows among them, the kind of data the row
-// transform is for.
+// LZX1 is timed three ways: the block loop (row transform, run-length stage,
+// LZ or Huffman byte coder on 16384-byte blocks, in memory, as the container
+// codes them), Hread over a compressed file, and the lzx tool (compress and
+// decompress of the file, process start included) when given with --tool.
+//
+//   vorn-bench [--rounds N] [--codec NAME[,NAME...]] [--all]
+//              [--tool LZX] [--tool-base LZX] [--work DIR] FILE...
+//
+// --codec keeps the codecs whose names contain one of the words (zlib 6 is
+// always kept, for the ratios); --all adds the slow levels (zlib 9,
+// libdeflate 12, lz4 hc, zstd 19). Besides the files named it measures
+// "rows.bin", a generated 4 MB sheet of 64-byte rows with blank (0xff) rows
+// among them, the kind of data the row transform is for.
 #include <libdeflate.h>
 #include <lz4.h>
 #include <lz4hc.h>
@@ -22,79 +35,73 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "lzx/codec/bits.h"
-#include "lzx/codec/huf.h"
-#include "lzx/codec/lz.h"
-#include "lzx/codec/rle.h"
-#include "lzx/codec/rows.h"
+#include "lzx/block.h"
+#include "lzx/lzx.h"
+#ifdef VORN_BENCH_BASELINE
+#include "bench/baseline.h"
+#define VORN_BENCH_BASE_NAME VORN_BENCH_BASELINE
+#else
+#define VORN_BENCH_BASE_NAME "base"
+#endif
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-int g_reps = 5;
-std::string g_only;
 
 // ---- LZX1, block by block as the container codes them ----
 
-enum class LzxMode { Lz, Huffman, Rows };
+// One block pipeline (lzx/block.cpp): ours, or the same pipeline over the
+// earlier coders of namespace base.
+struct Coders {
+  std::function<std::int32_t(const std::uint8_t *, std::int32_t, std::uint8_t *)> encode;
+  std::function<void(const std::uint8_t *, std::int32_t, std::int32_t, std::uint8_t *)> decode;
+};
 
-Bytes LzxCompress(const Bytes &in, LzxMode mode) {
-  Bytes out;
-  out.reserve(in.size() / 2 + 1024);
+const Coders kOurs{BlockEncode, [](const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::uint8_t *plain) {
+                     BlockDecode(stored, size, flags, plain);
+                   }};
+#ifdef VORN_BENCH_BASELINE
+const Coders kBase{base::BlockEncode,
+                   [](const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::uint8_t *plain) {
+                     base::BlockDecode(stored, size, flags, plain);
+                   }};
+#endif
+
+enum class LzxMode { Lz = 0, Huffman = kFlagHuffman, Rows = kFlagRows };
+
+// The blocks in their stored form, one after another; the last block is
+// filled with zeros.
+Bytes LzxCompress(const Coders &k, const Bytes &in, LzxMode mode) {
+  Bytes out(in.size() / kBlockSize * kMaxStoredBlock + kMaxStoredBlock);
+  std::size_t used = 0;
   std::uint8_t block[kBlockSize];
-  std::uint8_t table[256];
   for (std::size_t at = 0; at < in.size(); at += kBlockSize) {
     const std::size_t n = std::min<std::size_t>(kBlockSize, in.size() - at);
     std::memcpy(block, in.data() + at, n);
-    std::memset(block + n, 0, kBlockSize - n); // the last block is filled with zeros
-    const std::uint8_t *source = block;
-    if (mode == LzxMode::Rows) {
-      const std::int32_t rows = SorPack(block, BitBuffer, table);
-      out.push_back(static_cast<std::uint8_t>(rows));
-      out.insert(out.end(), table, table + rows);
-      source = BitBuffer;
-    }
-    const std::int32_t length = RlePack(source);
-    const std::int32_t bits = mode == LzxMode::Huffman ? HufPack(length) : LzxPack(length);
-    const auto *b = reinterpret_cast<const std::uint8_t *>(&bits);
-    out.insert(out.end(), b, b + 4);
-    out.insert(out.end(), BitBuffer, BitBuffer + (bits + 7) / 8);
+    std::memset(block + n, 0, kBlockSize - n);
+    used += static_cast<std::size_t>(k.encode(block, static_cast<std::int32_t>(mode), out.data() + used));
   }
+  out.resize(used);
   return out;
 }
 
-void LzxDecompress(const Bytes &in, LzxMode mode, Bytes &out) {
-  std::size_t at = 0, written = 0;
-  std::uint8_t table[256];
-  std::uint8_t rows = 0;
-  while (at < in.size()) {
-    if (mode == LzxMode::Rows) {
-      rows = in[at++];
-      std::memcpy(table, in.data() + at, rows);
-      at += rows;
-    }
-    std::int32_t bits;
-    std::memcpy(&bits, in.data() + at, 4);
-    at += 4;
-    const auto bytes = static_cast<std::size_t>((bits + 7) / 8);
-    std::memcpy(BitBuffer, in.data() + at, bytes);
-    at += bytes;
-    const std::int32_t length = mode == LzxMode::Huffman ? HufUnpack(bits) : LzxUnpack(bits);
-    std::uint8_t *dest = out.data() + written;
-    if (mode == LzxMode::Rows) {
-      RleUnpack(length, BitBuffer);
-      SorUnpack(BitBuffer, dest, table, rows);
-    } else {
-      RleUnpack(length, dest);
-    }
+void LzxDecompress(const Coders &k, const Bytes &in, LzxMode mode, Bytes &out) {
+  std::size_t written = 0;
+  for (std::size_t at = 0; at < in.size();) {
+    const std::int32_t size = BlockStoredSize(in.data() + at, static_cast<std::int32_t>(in.size() - at),
+                                              static_cast<std::int32_t>(mode));
+    if (size < 0) break; // checked afterwards: the output would differ
+    k.decode(in.data() + at, size, static_cast<std::int32_t>(mode), out.data() + written);
+    at += static_cast<std::size_t>(size);
     written += kBlockSize;
   }
 }
@@ -158,11 +165,10 @@ void DeflateDecompress(const Bytes &in, Bytes &out) {
 
 Bytes Lz4Compress(const Bytes &in, int hcLevel) {
   Bytes out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(in.size()))));
-  const int n = hcLevel > 0 ? LZ4_compress_HC(reinterpret_cast<const char *>(in.data()), reinterpret_cast<char *>(out.data()),
-                                              static_cast<int>(in.size()), static_cast<int>(out.size()), hcLevel)
-                            : LZ4_compress_default(reinterpret_cast<const char *>(in.data()),
-                                                   reinterpret_cast<char *>(out.data()), static_cast<int>(in.size()),
-                                                   static_cast<int>(out.size()));
+  const auto *src = reinterpret_cast<const char *>(in.data());
+  auto *dst = reinterpret_cast<char *>(out.data());
+  const int size = static_cast<int>(in.size()), room = static_cast<int>(out.size());
+  const int n = hcLevel > 0 ? LZ4_compress_HC(src, dst, size, room, hcLevel) : LZ4_compress_default(src, dst, size, room);
   out.resize(static_cast<std::size_t>(n));
   return out;
 }
@@ -180,57 +186,147 @@ Bytes ZstdCompress(const Bytes &in, int level) {
 
 void ZstdDecompress(const Bytes &in, Bytes &out) { ZSTD_decompress(out.data(), out.size(), in.data(), in.size()); }
 
-// ---- measuring ----
+// ---- the whole path: Hread over a file, the lzx tool ----
 
-double Seconds(const std::function<void()> &f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+Bytes ReadFile(const std::filesystem::path &name) {
+  std::ifstream in(name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Median of the repetitions; slow codecs get fewer (at least one after the first).
-double Median(const std::function<void()> &f) {
-  std::vector<double> t{Seconds(f)};
-  const int reps = t[0] > 2.0 ? 1 : t[0] > 0.5 ? 3 : g_reps;
-  for (int i = 1; i < reps; ++i) t.push_back(Seconds(f));
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
+void WriteFile(const std::filesystem::path &name, const Bytes &data) {
+  std::ofstream out(name, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
+// The compressed file as the container writes it, through Hwrite.
+Bytes HwriteFile(const std::filesystem::path &name, const Bytes &data) {
+  HILE *h = Hopen(name.string().c_str(), "wb");
+  for (std::size_t at = 0; at < data.size(); at += 65536)
+    Hwrite(data.data() + at, static_cast<std::int32_t>(std::min<std::size_t>(65536, data.size() - at)), h);
+  Hclose(h);
+  return ReadFile(name);
+}
+
+void HreadFile(const std::filesystem::path &name, Bytes &out) {
+  HILE *h = Hopen(name.string().c_str(), "rb");
+  std::size_t at = 0;
+  for (std::int32_t n; (n = Hread(out.data() + at, 65536, h)) > 0;) at += static_cast<std::size_t>(n);
+  Hclose(h);
+}
+
+std::string Quoted(const std::string &s) { return "'" + s + "'"; }
+
+void Run(const std::string &command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "vorn-bench: failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+// ---- codecs and rounds ----
+
+// A codec gets its input file once (for the codecs that need it on disk) and
+// then runs rounds. Compress returns the compressed bytes, Decompress fills
+// the output buffer; the harness checks both.
 struct Codec {
   std::string name;
   std::function<Bytes(const Bytes &)> compress;
   std::function<void(const Bytes &, Bytes &)> decompress;
+  bool onlyRows; // the row transform needs blank rows in every block
+  std::string sameBytesAs; // its compressed bytes must equal this codec's
+  Codec(std::string n, std::function<Bytes(const Bytes &)> c, std::function<void(const Bytes &, Bytes &)> d,
+        bool rows = false, std::string same = "")
+      : name(std::move(n)), compress(std::move(c)), decompress(std::move(d)), onlyRows(rows),
+        sameBytesAs(std::move(same)) {}
 };
 
-struct Result {
-  double compressMBs, decompressMBs, ratio;
+struct Options {
+  int rounds = 15;
+  std::vector<std::string> only;
+  bool all = false;
+  std::string tool, toolBase;
+  std::filesystem::path work = "vorn-bench-work";
 };
 
-std::vector<Codec> Codecs() {
-  std::vector<Codec> c;
-  const struct { const char *name; LzxMode mode; } lzx[] = {
-      {"lzx1 lz", LzxMode::Lz}, {"lzx1 huffman", LzxMode::Huffman}, {"lzx1 rows", LzxMode::Rows}};
-  for (const auto &m : lzx) {
+// The paths of the file being measured, for the codecs that go through files.
+struct FilePaths {
+  std::filesystem::path plain, packed, scratch, scratchPacked;
+};
+FilePaths g_paths;
+
+void AddLzx(std::vector<Codec> &c, const std::string &prefix, const Coders *k, const std::string &same) {
+  const struct {
+    const char *name;
+    LzxMode mode;
+  } modes[] = {{"lz", LzxMode::Lz}, {"huffman", LzxMode::Huffman}, {"rows", LzxMode::Rows}};
+  for (const auto &m : modes) {
     const LzxMode mode = m.mode;
-    c.push_back({m.name, [mode](const Bytes &in) { return LzxCompress(in, mode); },
-                 [mode](const Bytes &in, Bytes &out) { LzxDecompress(in, mode, out); }});
+    Codec codec{prefix + m.name, [k, mode](const Bytes &in) { return LzxCompress(*k, in, mode); },
+                [k, mode](const Bytes &in, Bytes &out) { LzxDecompress(*k, in, mode, out); }};
+    codec.onlyRows = mode == LzxMode::Rows;
+    if (!same.empty()) codec.sameBytesAs = same + m.name;
+    c.push_back(codec);
   }
-  for (int level : {1, 6, 9})
-    c.push_back({"zlib " + std::to_string(level), [level](const Bytes &in) { return ZlibCompress(in, level); },
+}
+
+std::vector<Codec> Codecs(const Options &o) {
+  std::vector<Codec> c;
+  AddLzx(c, "lzx1 ", &kOurs, "");
+#ifdef VORN_BENCH_BASELINE
+  AddLzx(c, VORN_BENCH_BASELINE " ", &kBase, "lzx1 ");
+#endif
+  // Hread over the compressed file written once by Hwrite (the file is in
+  // the page cache after the first round).
+  c.push_back(Codec{"lzx1 lz Hread", [](const Bytes &) { return ReadFile(g_paths.packed); },
+               [](const Bytes &, Bytes &out) { HreadFile(g_paths.packed, out); }});
+  const struct {
+    const std::string &path;
+    const char *name;
+  } tools[] = {{o.tool, "lzx1 lz tool"}, {o.toolBase, "lzx1 lz tool " VORN_BENCH_BASE_NAME}};
+  for (const auto &t : tools) {
+    if (t.path.empty()) continue;
+    const std::string tool = t.path;
+    c.push_back(Codec{t.name,
+                 [tool](const Bytes &) {
+                   // Removed first: the tool keeps an existing output (the earlier one overwrote it).
+                   std::filesystem::remove(g_paths.scratchPacked);
+                   Run(Quoted(tool) + " compress " + Quoted(g_paths.plain.string()) + " " +
+                       Quoted(g_paths.scratchPacked.string()) + " >/dev/null");
+                   return ReadFile(g_paths.scratchPacked);
+                 },
+                 [tool](const Bytes &, Bytes &out) {
+                   std::filesystem::remove(g_paths.scratch);
+                   Run(Quoted(tool) + " decompress " + Quoted(g_paths.packed.string()) + " " +
+                       Quoted(g_paths.scratch.string()));
+                   const Bytes back = ReadFile(g_paths.scratch);
+                   std::memcpy(out.data(), back.data(), std::min(back.size(), out.size()));
+                 },
+                 false, "lzx1 lz Hread"});
+  }
+  const std::vector<int> zlibLevels = o.all ? std::vector<int>{1, 6, 9} : std::vector<int>{1, 6};
+  for (int level : zlibLevels)
+    c.push_back(Codec{"zlib " + std::to_string(level), [level](const Bytes &in) { return ZlibCompress(in, level); },
                  ZlibDecompress});
-  c.push_back({"zlib 6 16k", [](const Bytes &in) { return ZlibBlocks(in, 6); }, ZlibBlocksDecompress});
-  for (int level : {6, 12})
-    c.push_back({"libdeflate " + std::to_string(level), [level](const Bytes &in) { return DeflateCompress(in, level); },
+  c.push_back(Codec{"zlib 6 16k", [](const Bytes &in) { return ZlibBlocks(in, 6); }, ZlibBlocksDecompress});
+  for (int level : o.all ? std::vector<int>{6, 12} : std::vector<int>{6})
+    c.push_back(Codec{"libdeflate " + std::to_string(level), [level](const Bytes &in) { return DeflateCompress(in, level); },
                  DeflateDecompress});
-  c.push_back({"lz4", [](const Bytes &in) { return Lz4Compress(in, 0); }, Lz4Decompress});
-  c.push_back({"lz4 hc", [](const Bytes &in) { return Lz4Compress(in, LZ4HC_CLEVEL_DEFAULT); }, Lz4Decompress});
-  for (int level : {1, 3, 19})
-    c.push_back({"zstd " + std::to_string(level), [level](const Bytes &in) { return ZstdCompress(in, level); },
+  c.push_back(Codec{"lz4", [](const Bytes &in) { return Lz4Compress(in, 0); }, Lz4Decompress});
+  if (o.all)
+    c.push_back(Codec{"lz4 hc", [](const Bytes &in) { return Lz4Compress(in, LZ4HC_CLEVEL_DEFAULT); }, Lz4Decompress});
+  for (int level : o.all ? std::vector<int>{1, 3, 19} : std::vector<int>{1, 3})
+    c.push_back(Codec{"zstd " + std::to_string(level), [level](const Bytes &in) { return ZstdCompress(in, level); },
                  ZstdDecompress});
-  c.push_back({"memcpy", [](const Bytes &in) { return in; },
+  c.push_back(Codec{"memcpy", [](const Bytes &in) { return in; },
                [](const Bytes &in, Bytes &out) { std::memcpy(out.data(), in.data(), in.size()); }});
-  return c;
+  if (o.only.empty()) return c;
+  std::vector<Codec> kept;
+  for (const Codec &codec : c) {
+    bool keep = codec.name == "zlib 6";
+    for (const std::string &word : o.only) keep = keep || codec.name.find(word) != std::string::npos;
+    if (keep) kept.push_back(codec);
+  }
+  return kept;
 }
 
 // A sheet of 64-byte rows: text-like rows with blank rows among them.
@@ -245,62 +341,171 @@ Bytes RowsSheet() {
   return out;
 }
 
+double Seconds(const std::function<void()> &f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Times {
+  std::vector<double> compress, decompress;
+  std::size_t packedSize = 0;
+};
+
+// "a/b": the ratio of the best times, then the median of the per-round ratios.
+std::string Ratio(const std::vector<double> &ref, const std::vector<double> &t) {
+  std::vector<double> perRound;
+  for (std::size_t r = 0; r < t.size(); ++r) perRound.push_back(ref[r] / t[r]);
+  char s[32];
+  std::snprintf(s, sizeof s, "%.2f/%.2f", *std::min_element(ref.begin(), ref.end()) / *std::min_element(t.begin(), t.end()),
+                Median(perRound));
+  return s;
+}
+
+[[noreturn]] void Fail(const std::string &what) {
+  std::fprintf(stderr, "vorn-bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void Measure(const std::string &name, const Bytes &data, const std::vector<Codec> &all, const Options &o) {
+  std::vector<const Codec *> codecs;
+  for (const Codec &c : all)
+    if (!c.onlyRows || name == "rows.bin") codecs.push_back(&c);
+  g_paths = FilePaths{o.work / name, o.work / (name + ".lzx"), o.work / (name + ".out"), o.work / (name + ".out.lzx")};
+  WriteFile(g_paths.plain, data);
+  const Bytes hwritten = HwriteFile(g_paths.packed, data);
+
+  // The first compression of each codec is the reference for every later one.
+  std::vector<Bytes> packed(codecs.size());
+  for (std::size_t i = 0; i < codecs.size(); ++i) packed[i] = codecs[i]->compress(data);
+  auto find = [&](const std::string &n) {
+    for (std::size_t i = 0; i < codecs.size(); ++i)
+      if (codecs[i]->name == n) return static_cast<int>(i);
+    return -1;
+  };
+  for (std::size_t i = 0; i < codecs.size(); ++i)
+    if (codecs[i]->name == "lzx1 lz Hread") packed[i] = hwritten;
+  for (std::size_t i = 0; i < codecs.size(); ++i) {
+    const int j = find(codecs[i]->sameBytesAs);
+    if (j >= 0 && packed[static_cast<std::size_t>(j)] != packed[i])
+      Fail(codecs[i]->name + " and " + codecs[static_cast<std::size_t>(j)]->name + " compress " + name + " differently");
+  }
+
+  std::vector<Times> times(codecs.size());
+  Bytes back(data.size() + kBlockSize);
+  for (int round = 0; round < o.rounds; ++round) {
+    for (std::size_t step = 0; step < codecs.size(); ++step) {
+      const std::size_t i = (step + static_cast<std::size_t>(round)) % codecs.size();
+      const Codec &c = *codecs[i];
+      Bytes out;
+      times[i].compress.push_back(Seconds([&] { out = c.compress(data); }));
+      if (out != packed[i]) Fail(c.name + " compressed " + name + " differently in round " + std::to_string(round));
+      times[i].packedSize = out.size();
+      std::fill(back.begin(), back.end(), static_cast<std::uint8_t>(round * 37 + 1));
+      times[i].decompress.push_back(Seconds([&] { c.decompress(out, back); }));
+      if (std::memcmp(back.data(), data.data(), data.size()) != 0)
+        Fail(c.name + " did not give " + name + " back in round " + std::to_string(round));
+    }
+  }
+
+  const double mb = static_cast<double>(data.size()) / 1e6;
+  const int z6 = find("zlib 6");
+  const int baseLz = find(VORN_BENCH_BASE_NAME " lz");
+  std::printf("\n%s, %zu bytes, %d rounds%s\n", name.c_str(), data.size(), o.rounds,
+              baseLz >= 0 ? "; our compressed bytes equal " VORN_BENCH_BASE_NAME "'s in every mode" : "");
+  std::printf("%-26s %8s %8s %8s %8s %7s %11s %11s %11s %11s\n", "codec", "comp", "comp", "dec", "dec", "size",
+              "comp", "dec", "comp", "dec");
+  std::printf("%-26s %8s %8s %8s %8s %7s %11s %11s %11s %11s\n", "", "best", "median", "best", "median", "",
+              "x zlib 6", "x zlib 6", "x " VORN_BENCH_BASE_NAME, "x " VORN_BENCH_BASE_NAME);
+  for (std::size_t i = 0; i < codecs.size(); ++i) {
+    const Codec &c = *codecs[i];
+    const Times &t = times[i];
+    std::string vsZ6c = "-", vsZ6d = "-", vsBc = "-", vsBd = "-";
+    if (z6 >= 0) {
+      vsZ6c = Ratio(times[static_cast<std::size_t>(z6)].compress, t.compress);
+      vsZ6d = Ratio(times[static_cast<std::size_t>(z6)].decompress, t.decompress);
+    }
+    // Ours against the earlier coders of the same mode.
+    if (c.name.rfind("lzx1 ", 0) == 0 && c.name.find("Hread") == std::string::npos &&
+        c.name.find("tool") == std::string::npos) {
+      const int b = find(std::string(VORN_BENCH_BASE_NAME " ") + c.name.substr(5));
+      if (b >= 0) {
+        vsBc = Ratio(times[static_cast<std::size_t>(b)].compress, t.compress);
+        vsBd = Ratio(times[static_cast<std::size_t>(b)].decompress, t.decompress);
+      }
+    }
+    if (c.name == "lzx1 lz tool") {
+      const int b = find("lzx1 lz tool " VORN_BENCH_BASE_NAME);
+      if (b >= 0) {
+        vsBc = Ratio(times[static_cast<std::size_t>(b)].compress, t.compress);
+        vsBd = Ratio(times[static_cast<std::size_t>(b)].decompress, t.decompress);
+      }
+    }
+    const bool path = c.name.find("Hread") != std::string::npos; // no compression of its own
+    auto mbs = [mb](double s) { return mb / s; };
+    const std::string none = "-";
+    char cb[16], cm[16];
+    std::snprintf(cb, sizeof cb, "%.1f", mbs(*std::min_element(t.compress.begin(), t.compress.end())));
+    std::snprintf(cm, sizeof cm, "%.1f", mbs(Median(t.compress)));
+    std::printf("%-26s %8s %8s %8.1f %8.1f %7.3f %11s %11s %11s %11s\n", c.name.c_str(), path ? "-" : cb,
+                path ? "-" : cm, mbs(*std::min_element(t.decompress.begin(), t.decompress.end())),
+                mbs(Median(t.decompress)), static_cast<double>(t.packedSize) / static_cast<double>(data.size()),
+                path ? "-" : vsZ6c.c_str(), vsZ6d.c_str(), path ? "-" : vsBc.c_str(), vsBd.c_str());
+  }
+  std::fflush(stdout);
+  std::filesystem::remove(g_paths.plain);
+  std::filesystem::remove(g_paths.packed);
+  std::filesystem::remove(g_paths.scratch);
+  std::filesystem::remove(g_paths.scratchPacked);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+  Options o;
   std::vector<std::pair<std::string, Bytes>> files;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
-      g_reps = std::max(1, std::atoi(argv[++i]));
-      continue;
-    }
-    if (std::strcmp(argv[i], "--codec") == 0 && i + 1 < argc) {
-      g_only = argv[++i];
-      continue;
-    }
-    std::ifstream in(argv[i], std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "vorn-bench: cannot read %s\n", argv[i]);
-      return 64;
-    }
-    std::string name = argv[i];
-    name = name.substr(name.find_last_of('/') + 1);
-    files.emplace_back(name, Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
-  }
-  files.emplace_back("rows.bin", RowsSheet());
-  const std::vector<Codec> codecs = Codecs();
-
-  std::printf("%-12s %-14s %10s %12s %12s %8s\n", "file", "codec", "size", "comp MB/s", "decomp MB/s", "ratio");
-  for (const auto &file : files) {
-    const std::string &name = file.first;
-    const Bytes &data = file.second;
-    const double mb = static_cast<double>(data.size()) / 1e6;
-    std::map<std::string, Result> results;
-    for (const Codec &codec : codecs) {
-      if (codec.name == "lzx1 rows" && name != "rows.bin") continue; // needs blank rows in every block
-      if (!g_only.empty() && codec.name != g_only) continue;
-      Bytes packed;
-      const double tc = Median([&] { packed = codec.compress(data); });
-      Bytes back(data.size() + kBlockSize);
-      const double td = Median([&] { codec.decompress(packed, back); });
-      if (std::memcmp(back.data(), data.data(), data.size()) != 0) {
-        std::fprintf(stderr, "vorn-bench: %s did not give %s back\n", codec.name.c_str(), name.c_str());
-        return 1;
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--rounds" && hasValue) {
+      o.rounds = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--codec" && hasValue) {
+      std::string list = argv[++i];
+      for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at) o.only.push_back(list.substr(at, comma - at));
+        at = comma + 1;
       }
-      const Result r{mb / tc, mb / td, static_cast<double>(packed.size()) / static_cast<double>(data.size())};
-      results[codec.name] = r;
-      std::printf("%-12s %-14s %10zu %12.1f %12.1f %8.3f\n", name.c_str(), codec.name.c_str(), data.size(),
-                  r.compressMBs, r.decompressMBs, r.ratio);
-      std::fflush(stdout);
-    }
-    if (!results.count("zlib 6")) continue;
-    const Result &z = results["zlib 6"];
-    for (const char *ours : {"lzx1 lz", "lzx1 huffman", "lzx1 rows"}) {
-      if (!results.count(ours)) continue;
-      const Result &r = results[ours];
-      std::printf("%-12s %-14s against zlib 6: compress %.2fx, decompress %.2fx\n", name.c_str(), ours,
-                  r.compressMBs / z.compressMBs, r.decompressMBs / z.decompressMBs);
+    } else if (a == "--all") {
+      o.all = true;
+    } else if (a == "--tool" && hasValue) {
+      o.tool = std::filesystem::absolute(argv[++i]).string();
+    } else if (a == "--tool-base" && hasValue) {
+      o.toolBase = std::filesystem::absolute(argv[++i]).string();
+    } else if (a == "--work" && hasValue) {
+      o.work = argv[++i];
+    } else {
+      std::ifstream in(a, std::ios::binary);
+      if (!in) {
+        std::fprintf(stderr, "vorn-bench: cannot read %s\n", a.c_str());
+        return 64;
+      }
+      files.emplace_back(a.substr(a.find_last_of('/') + 1),
+                         Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
     }
   }
+  if (o.rounds < 15) std::printf("note: %d rounds; the figures to quote come from 15 or more\n", o.rounds);
+  files.emplace_back("rows.bin", RowsSheet());
+  std::filesystem::create_directories(o.work);
+  const std::vector<Codec> codecs = Codecs(o);
+  std::printf("MB/s of uncompressed data; size = compressed / original; ratios best/median of rounds\n");
+  for (const auto &file : files) Measure(file.first, file.second, codecs, o);
+  std::filesystem::remove(o.work);
   return 0;
 }

@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 for f in text.txt source.cc binary.elf mime.xml packed.deb mixed.tar; do
   for mode in lz huffman rows; do
     case $mode in lz) opt= ;; huffman) opt=--huffman ;; rows) opt=--rows ;; esac
-    if "$lzx" compress $opt "$corpus/$f" "$work/out.lzx" >/dev/null 2>&1; then
+    if "$lzx" -f compress $opt "$corpus/$f" "$work/out.lzx" >/dev/null 2>&1; then
       echo "$f $mode $(sha256sum "$work/out.lzx" | cut -c1-64)"
     else
       echo "$f $mode refused"

@@ -25,6 +25,16 @@ std::int32_t BlockEncode(const std::uint8_t *plain, std::int32_t flags, std::uin
   return at + bytes;
 }
 
+std::int32_t BlockStoredSize(const std::uint8_t *stored, std::int32_t available, std::int32_t flags) {
+  const std::int32_t at = (flags & kFlagRows) ? (available >= 1 ? 1 + stored[0] : available + 1) : 0;
+  if (available - at < 4) return -1;
+  std::int32_t bits;
+  std::memcpy(&bits, stored + at, 4);
+  if (bits < 0 || bits > kBitBufferSize * 8) return -1;
+  const std::int32_t size = at + 4 + (bits + 7) / 8;
+  return size <= available ? size : -1;
+}
+
 BlockFault BlockFraming(const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::int32_t *rows,
                         std::int32_t *bits) {
   std::int32_t at = 0;

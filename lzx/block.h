@@ -25,6 +25,10 @@ inline constexpr std::int32_t kMaxStoredBlock = 1 + 255 + 4 + kBitBufferSize;
 std::int32_t BlockEncode(const std::uint8_t *plain, std::int32_t flags, std::uint8_t *stored);
 
 enum class BlockFault { None, BitCount, Size };
+// The size a stored block's own fields give it (row count and table, bit
+// count, coded bytes), or -1 when they do not fit in the available bytes or
+// the bit count is outside the bit buffer. For walking blocks without an index.
+std::int32_t BlockStoredSize(const std::uint8_t *stored, std::int32_t available, std::int32_t flags);
 // Reads the framing of a stored block of size bytes: its row count (0 without
 // kFlagRows) and bit count. A fault as for BlockDecode.
 BlockFault BlockFraming(const std::uint8_t *stored, std::int32_t size, std::int32_t flags, std::int32_t *rows,

@@ -2,6 +2,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lzx/codec/bits.h"
 #include "lzx/codec/huffman.h"
@@ -214,6 +216,161 @@ TEST(Huffman, CanonicalLongCodeDecodingMatchesTheLinearSearch) {
         EXPECT_FATAL(DecodeLongFast(&CodeTable, window), "DecodeLong: code not found");
       }
     }
+  }
+}
+
+// The decoders' 11-bit table gives, for every window, the symbol and code
+// length that FastTable and the linear search give (or the same fatal
+// text), for proper codes and for damaged lengths whose short codes overlap.
+TEST(Huffman, DecodeTableGivesWhatFastTableAndTheLinearSearchGive) {
+  std::mt19937 rng(1611);
+  for (int round = 0; round < 40; ++round) {
+    if (round % 2 == 0) {
+      FresInit(&CodeTable, 400);
+      for (int s = 0; s < 400; ++s)
+        CodeTable.keys[s] += static_cast<std::uint32_t>(rng() % 4 == 0 ? 0 : 1 + (1u << (rng() % (round % 4 == 0 ? 15 : 6)))) << 16;
+      FreqToLen(&CodeTable);
+    } else {
+      CodeTable.count = 400;
+      for (int s = 0; s < 400; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0 : 4 + rng() % 21);
+      std::int32_t number[25] = {};
+      for (int s = 0; s < 400; ++s) ++number[CodeTable.lengths[s]];
+      bool over = false;
+      std::uint32_t first = 0;
+      for (int l = 1; l <= 24; ++l) {
+        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+        if ((first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) over = true;
+      }
+      if (over) continue;
+    }
+    LenToVal(&CodeTable);
+    FastInit(&CodeTable);
+    LongCodeInit(&CodeTable);
+    DecodeTableInit(&CodeTable);
+    for (std::uint32_t low = 0; low < (1u << kTableBits); ++low) {
+      const std::uint64_t window = low | static_cast<std::uint64_t>(rng()) << kTableBits;
+      const std::uint16_t fast = FastTable[window & 0x3ff];
+      std::int32_t want = fast != kNoSymbol ? fast & kFastSymbolMask : -1;
+      for (std::int32_t s = 0; s < CodeTable.count && want < 0; ++s) {
+        const int l = CodeTable.lengths[s];
+        if (l > 10 && ((window ^ static_cast<std::uint32_t>(CodeTable.codes[s])) & BitMask[l]) == 0) want = s;
+      }
+      const std::uint32_t entry = DecodeTable[low];
+      if (want < 0) {
+        ASSERT_TRUE(IsSlowEntry(entry)) << "round " << round << " window " << low;
+        if (low % 64 == 0) {
+          EXPECT_FATAL(DecodeSlow(window), "DecodeLong: code not found");
+        }
+        continue;
+      }
+      const std::uint32_t got = IsSlowEntry(entry) ? DecodeSlow(window) : entry;
+      ASSERT_EQ(got, DecodeEntry(want, CodeTable.lengths[want])) << "round " << round << " window " << low;
+    }
+  }
+}
+
+// The decoders' two-pass build (CodeTableBuild) leaves what LenToVal,
+// LongCodeInit and DecodeTableInit leave: the same codes, the same long-code
+// answers, the same first item in every window of the table, and a pair of
+// literals wherever the window holds two whole literal codes; overcounted
+// lengths get LenToVal's fatal text.
+TEST(Huffman, TheTwoPassBuildGivesWhatTheStepsGive) {
+  std::mt19937 rng(1616);
+  int pairs = 0;
+  for (int round = 0; round < 60; ++round) {
+    const std::int32_t n = round % 3 == 0 ? 256 : 400;
+    if (round % 2 == 0) {
+      FresInit(&CodeTable, n);
+      for (int s = 0; s < n; ++s)
+        CodeTable.keys[s] += static_cast<std::uint32_t>(rng() % 4 == 0 ? 0 : 1 + (1u << (rng() % (round % 4 == 0 ? 15 : 6)))) << 16;
+      FreqToLen(&CodeTable);
+    } else {
+      CodeTable.count = n;
+      for (int s = 0; s < n; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0 : 3 + rng() % 22);
+    }
+    HuffTable steps = CodeTable;
+    bool refused = false;
+    {
+      // The steps, on a copy; an overcounted code ends in LenToVal.
+      std::int32_t number[25] = {};
+      for (int s = 0; s < n; ++s) ++number[CodeTable.lengths[s]];
+      std::uint32_t first = 0;
+      for (int l = 1; l <= 24; ++l) {
+        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+        if (number[l] > 0 && (first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) refused = true;
+      }
+    }
+    if (refused) {
+      EXPECT_FATAL(CodeTableBuild(&CodeTable), "LenToVal: overcounted") << "round " << round;
+      continue;
+    }
+    LenToVal(&steps);
+    LongCodeInit(&steps);
+    DecodeTableInit(&steps);
+    const LongCodeIndex wantLong = LongCodes;
+    std::uint32_t want[1 << kTableBits];
+    std::memcpy(want, DecodeTable, sizeof want);
+    CodeTableBuild(&CodeTable);
+    for (int s = 0; s < n; ++s) {
+      if (CodeTable.lengths[s] > 0) {
+        ASSERT_EQ(CodeTable.codes[s], steps.codes[s]) << "round " << round << " symbol " << s;
+      }
+    }
+    ASSERT_EQ(LongCodes.canonical, wantLong.canonical) << "round " << round;
+    ASSERT_EQ(LongCodes.maxLength, wantLong.maxLength) << "round " << round;
+    for (int l = kFastBits + 1; l <= kMaxCodeLength; ++l) {
+      ASSERT_EQ(LongCodes.first[l], wantLong.first[l]) << "round " << round;
+      ASSERT_EQ(LongCodes.count[l], wantLong.count[l]) << "round " << round;
+      for (std::uint32_t k = 0; k < LongCodes.count[l]; ++k)
+        ASSERT_EQ(LongCodes.symbols[LongCodes.offset[l] + static_cast<std::int32_t>(k)],
+                  wantLong.symbols[wantLong.offset[l] + static_cast<std::int32_t>(k)]) << "round " << round;
+    }
+    for (std::uint32_t w = 0; w < (1u << kTableBits); ++w) {
+      const std::uint32_t got = DecodeTable[w];
+      const std::uint32_t one = want[w];
+      const bool literal = (one & (kEntryRef | kEntryStop)) == 0;
+      const std::uint32_t l1 = one & 63;
+      const std::uint32_t next = literal ? want[w >> l1] : kEntrySlow;
+      const bool two = LongCodes.canonical && literal && (next & (kEntryRef | kEntryStop)) == 0 && l1 + (next & 63) <= kTableBits;
+      if (!two) {
+        ASSERT_EQ(got, one) << "round " << round << " window " << w;
+        continue;
+      }
+      ++pairs;
+      ASSERT_EQ(got, (one + (next & 63)) | (next & 0xff0000) << 8 | kEntryPair) << "round " << round << " window " << w;
+    }
+  }
+  EXPECT_GT(pairs, 1000); // the rounds did meet pairs
+}
+
+// The coders' word-at-a-time writer leaves BitBuffer byte for byte as
+// BitPut leaves it (the last field through BitPut, as the coders do), from
+// every starting offset and over any earlier contents.
+TEST(BitStream, TheWriterLeavesTheBufferAsBitPutDoes) {
+  std::mt19937 rng(16);
+  for (int start = 0; start < 64; ++start) {
+    std::vector<std::pair<int, std::uint32_t>> fields(1 + rng() % 40);
+    for (auto &f : fields) {
+      f.first = 1 + static_cast<int>(rng() % 24);
+      f.second = static_cast<std::uint32_t>(rng()) & BitMask[f.first];
+    }
+    Bytes junk(64);
+    for (auto &b : junk) b = static_cast<std::uint8_t>(rng());
+    std::memcpy(BitBuffer, junk.data(), 64);
+    std::memset(BitBuffer + 64, 0, 136);
+    BitPos = start;
+    for (const auto &f : fields) BitPut(f.first, f.second);
+    const Bytes want(BitBuffer, BitBuffer + 200);
+    const std::int32_t wantPos = BitPos;
+    std::memcpy(BitBuffer, junk.data(), 64);
+    std::memset(BitBuffer + 64, 0, 136);
+    BitPos = start;
+    BitWriter w;
+    for (std::size_t i = 0; i + 1 < fields.size(); ++i) w.Put(fields[i].first, fields[i].second);
+    w.Finish();
+    BitPut(fields.back().first, fields.back().second);
+    EXPECT_EQ(BitPos, wantPos);
+    EXPECT_EQ(Bytes(BitBuffer, BitBuffer + 200), want) << "start " << start;
   }
 }
 

@@ -354,6 +354,28 @@ TEST(RunLength, StoredUnchangedWhenCodingDoesNotShorten) {
   EXPECT_EQ(RlePack(gain.data()), 16384);
 }
 
+// The wide steps of the decoder stop short of the block's end: a pair (an
+// escaped byte, or a run) at any place among the last bytes comes back
+// exactly, and nothing is written past the 16384 bytes.
+TEST(RunLength, PairsNearTheEndWriteNothingPastTheBlock) {
+  // An escaped byte before the end region moves where the wide steps fall.
+  for (int shift = 0; shift < 32; ++shift) {
+    for (int at = 16384 - 24; at < 16384; ++at) {
+      for (const std::uint8_t v : {std::uint8_t{0x85}, std::uint8_t{'w'}}) {
+        Bytes block = BlockStartingWith({});
+        block[static_cast<std::size_t>(16300 - shift)] = 0x8a;
+        for (int k = at; k < (v == 'w' ? std::min(at + 5, 16384) : at + 1); ++k) block[static_cast<std::size_t>(k)] = v;
+        const std::int32_t length = RlePack(block.data());
+        ASSERT_LT(length, 16384);
+        Bytes out(16384 + 32, 0xee);
+        RleUnpack(length, out.data());
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + 16384), block) << shift << " " << at;
+        ASSERT_EQ(Bytes(out.begin() + 16384, out.end()), Repeat(32, 0xee)) << shift << " " << at;
+      }
+    }
+  }
+}
+
 TEST(RunLength, DamagedLengthsAreRefused) {
   EXPECT_FATAL(RleBack(16385), "RleUnpack: input > output");
   // 1023 pairs, 15 singles, then a pair of 16: 16399 bytes, the read count right.

@@ -36,11 +36,43 @@ inline std::uint64_t LoadWord64(const std::uint8_t *p) {
   return w;
 }
 inline void StoreWord64(std::uint8_t *p, std::uint64_t w) { std::memcpy(p, &w, 8); }
+inline void StoreWord16(std::uint8_t *p, std::uint32_t w) {
+  const auto h = static_cast<std::uint16_t>(w);
+  std::memcpy(p, &h, 2);
+}
 // The 57 or more stream bits from bit pos on, in the low bits: one 64-bit
 // load, as the decoders read a whole item (code and extra bits) at once.
 // Reads at most 8 bytes from byte pos/8, which kBitSlack covers for any
 // pos below the buffer's bit count.
 inline std::uint64_t BitWindow(std::uint32_t pos) { return LoadWord64(BitBuffer + (pos >> 3)) >> (pos & 7); }
+
+// The decoders' bit buffer: bits holds the stream from Pos() on, lowest bit
+// first, and at least `left` of its bits are valid (after Refill 56 to 63).
+// Refill loads the 8 bytes at in without a branch: what it ORs into the bits
+// above `left` are the stream bits that are already there, and in moves on
+// by the whole bytes taken. A reader at a position p reads BitBuffer up to
+// byte p/8 + 15, which kBitSlack covers while p + 64 stays within the
+// buffer's bits.
+struct BitReader {
+  const std::uint8_t *in;
+  std::uint64_t bits;
+  std::uint32_t left;
+
+  explicit BitReader(std::uint32_t pos) : in(BitBuffer + (pos >> 3)), bits(0), left(0) {
+    Refill();
+    Skip(pos & 7);
+  }
+  void Refill() {
+    bits |= LoadWord64(in) << left;
+    in += (63 - left) >> 3;
+    left |= 56;
+  }
+  void Skip(std::uint32_t n) {
+    bits >>= n;
+    left -= n;
+  }
+  std::uint32_t Pos() const { return static_cast<std::uint32_t>(in - BitBuffer) * 8 - left; }
+};
 
 // Writes value (below 2^n) as an n-bit field; the bits above it in the word are cleared.
 inline void BitPut(int n, std::uint32_t value) {
@@ -61,6 +93,32 @@ inline std::uint32_t BitGet(int n) {
 }
 
 inline void BitSkip(int n) { BitPos += n; }
+
+// The coders' bit writer for runs of fields: BitPut's stream in a 64-bit
+// accumulator, stored a 32-bit word at a time. Finish stores what is left as
+// BitPut would (the bits above it in its word cleared) and sets BitPos; a
+// last BitPut after it leaves BitBuffer exactly as BitPut alone would.
+struct BitWriter {
+  std::uint8_t *out;
+  std::uint64_t acc;
+  std::uint32_t count;
+
+  BitWriter() : out(BitBuffer + (BitPos >> 3)), acc(*out & BitMask[BitPos & 7]), count(static_cast<std::uint32_t>(BitPos & 7)) {}
+  void Put(int n, std::uint32_t value) {
+    acc |= static_cast<std::uint64_t>(value) << count;
+    count += static_cast<std::uint32_t>(n);
+    if (count >= 32) {
+      StoreWord(out, static_cast<std::uint32_t>(acc));
+      out += 4;
+      acc >>= 32;
+      count -= 32;
+    }
+  }
+  void Finish() {
+    StoreWord(out, static_cast<std::uint32_t>(acc));
+    BitPos = static_cast<std::int32_t>(out - BitBuffer) * 8 + static_cast<std::int32_t>(count);
+  }
+};
 
 // Completes the last byte with zero bits.
 inline void BitPad() {

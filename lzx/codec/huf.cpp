@@ -1,3 +1,13 @@
+// The Huffman byte coder. Why it is written as it is: docs/performance.md.
+//
+// HufUnpack reads codes through DecodeTable (huffman.h) from a 64-bit
+// BitReader (bits.h): five lookups of up to 11 bits per refill (55 of its 56
+// or more bits), each one code or a pair of codes, checked once per refill
+// against the block's end (64 bits ahead) and BlockBuffer's (11 bytes
+// ahead: ten bytes and the one more a 16-bit store writes); longer codes
+// and the last codes go through the exact loop with every check. HufPack
+// writes the codes through BitWriter.
+
 #include "lzx/codec/huf.h"
 
 #include "fileio/fatal.h"
@@ -15,8 +25,16 @@ std::int32_t HufPack(std::int32_t n) {
   FreqToLen(&CodeTable);
   SendLens(&CodeTable);
   LenToVal(&CodeTable);
-  for (std::int32_t i = 0; i < n; ++i) {
-    const std::uint8_t b = BlockBuffer[i];
+  // Every code but the last through the writer, the last through BitPut, so
+  // that BitBuffer ends as if BitPut wrote them all.
+  if (n > 0) {
+    BitWriter w;
+    for (std::int32_t i = 0; i + 1 < n; ++i) {
+      const std::uint8_t b = BlockBuffer[i];
+      w.Put(CodeTable.lengths[b], static_cast<std::uint32_t>(CodeTable.codes[b]));
+    }
+    w.Finish();
+    const std::uint8_t b = BlockBuffer[n - 1];
     BitPut(CodeTable.lengths[b], static_cast<std::uint32_t>(CodeTable.codes[b]));
   }
   const std::int32_t bits = BitPos;
@@ -24,6 +42,42 @@ std::int32_t HufPack(std::int32_t n) {
   if (BitPos > kBitLimit) FatalMessage("HufPack: buffer full");
   return bits;
 }
+
+namespace {
+
+// The codes from bit pos on, five lookups per refill of the bit buffer
+// (five entries of up to 11 bits take at most 55 of its 56 or more bits),
+// while each lies at least 64 bits before end and BlockBuffer has room for
+// eleven more bytes; returns at the first code it leaves to the exact loop.
+void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
+  if (pos + 64 > end || out > kBlockBufferSize - 11) return;
+  BitReader r(pos);
+  std::uint8_t *const o = BlockBuffer;
+  // After a refill Pos() is at most in * 8 - 56, so in at or below this
+  // keeps Pos() + 64 within end.
+  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
+  for (;;) {
+    r.Refill();
+    if (r.in > inLimit || out > kBlockBufferSize - 11) break;
+    std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+    if (e & kEntryStop) break;
+    // One byte, or a pair: both bytes stored, the second counted for a pair.
+    StoreWord16(o + out, e >> 16);
+    out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
+    r.Skip(e & 63);
+    for (int k = 0; k < 4; ++k) {
+      e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
+      if (e & kEntryStop) break;
+      StoreWord16(o + out, e >> 16);
+      out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
+      r.Skip(e & 63);
+    }
+    if (e & kEntryStop) break;
+  }
+  pos = r.Pos();
+}
+
+} // namespace
 
 std::int32_t HufUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
@@ -33,22 +87,16 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
   auto pos = static_cast<std::uint32_t>(BitPos);
   const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (pos < end) {
+  for (;;) {
+    FastBytes(pos, out, end);
+    if (pos >= end) break;
+    // One code with every check.
     const std::uint64_t window = BitWindow(pos);
-    int codeLength;
-    const std::int32_t s = DecodeWindow(window, &codeLength);
-    pos += static_cast<std::uint32_t>(codeLength);
+    std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
+    if (IsSlowEntry(e)) e = DecodeSlow(window);
+    pos += (e >> 8) & 31; // one code, the first of a pair
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
-    BlockBuffer[out++] = static_cast<std::uint8_t>(s);
-    // A second symbol from the same window when the first took at most 10 bits.
-    if (codeLength <= kFastBits && pos < end) {
-      const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
-      if (next != kNoSymbol) {
-        if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
-        BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
-        pos += next >> kFastLengthShift;
-      }
-    }
+    BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
   }
   BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");

@@ -1,7 +1,19 @@
+// Huffman code construction and the decoders' tables. Why the decoding
+// table is built as it is: docs/performance.md. DecodeTableInit fills the
+// 2048 entries of DecodeTable (layout in huffman.h) by doubling: the table
+// for windows of l bits, copied behind itself, is the table for l + 1 bits
+// before the codes of l + 1 bits are entered, so each entry is written a few
+// times by memcpy instead of once per code in strided stores. That is exact
+// only for a proper code (no two codes share a window), which LongCodeInit
+// decides; other lengths get FastInit's strided filling and its answers.
+// The decoders use CodeTableBuild: the codes, the long-code index and the
+// same table in two passes over the lengths, then the pairs of literals.
+
 #include "lzx/codec/huffman.h"
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 #include <functional>
 
@@ -167,9 +179,82 @@ LongCodeIndex LongCodes;
 
 void CodeTableRecv(std::int32_t n) {
   RecvLens(&CodeTable, n);
-  LenToVal(&CodeTable);
-  FastInit(&CodeTable);
-  LongCodeInit(&CodeTable);
+  CodeTableBuild(&CodeTable);
+}
+
+std::uint32_t DecodeTable[1 << kTableBits];
+
+namespace {
+
+// DecodeEntry without the code length: what a symbol's entry holds besides
+// it (the extra bits, classes and flags of a reference, a literal's byte).
+constexpr std::uint32_t EntryTemplate(std::int32_t s) {
+  if (s < 256) return static_cast<std::uint32_t>(s) << 16;
+  const auto lengthClass = static_cast<std::uint32_t>(s - 256) >> 4;
+  const auto distanceClass = static_cast<std::uint32_t>(s - 256) & 15;
+  const std::uint32_t lengthExtra = lengthClass >= 2 ? lengthClass - 1 : 0;
+  const std::uint32_t distanceExtra = distanceClass >= 2 ? distanceClass - 1 : 0;
+  const std::uint32_t lengthBase = (lengthClass >= 2 ? 1u << (lengthClass - 1) : lengthClass) + 3;
+  return (lengthExtra + distanceExtra) | lengthExtra << 13 | lengthBase << 16 | distanceClass << 24 | kEntryRef |
+         (distanceClass > 10 ? kEntryStop : 0);
+}
+
+constexpr auto kEntryTemplates = [] {
+  std::array<std::uint32_t, kMaxSymbols> t{};
+  for (std::int32_t s = 0; s < kMaxSymbols; ++s) t[static_cast<std::size_t>(s)] = EntryTemplate(s);
+  return t;
+}();
+
+// The entry of symbol s with a code of l bits: the code length is added
+// to the bit count and stored in bits 8-12.
+inline std::uint32_t Entry(std::int32_t s, std::uint32_t l) {
+  return kEntryTemplates[static_cast<std::size_t>(s)] + l + (l << 8);
+}
+
+} // namespace
+
+std::uint32_t DecodeEntry(std::int32_t s, int length) { return Entry(s, static_cast<std::uint32_t>(length)); }
+
+void DecodeTableInit(const HuffTable *table) {
+  if (!LongCodes.canonical) {
+    std::fill(std::begin(DecodeTable), std::end(DecodeTable), kEntrySlow);
+    for (std::int32_t s = 0; s < table->count; ++s) {
+      const int l = table->lengths[s];
+      if (l < 1 || l > kFastBits) continue;
+      const std::uint32_t entry = DecodeEntry(s, l);
+      for (auto i = static_cast<std::uint32_t>(table->codes[s]); i < (1u << kTableBits); i += 1u << l)
+        DecodeTable[i] = entry;
+    }
+    return;
+  }
+  // The symbols of each length up to kTableBits, in symbol order.
+  std::uint16_t bySize[kMaxSymbols];
+  std::int32_t start[kTableBits + 2] = {};
+  for (std::int32_t s = 0; s < table->count; ++s)
+    if (table->lengths[s] >= 1 && table->lengths[s] <= kTableBits) ++start[table->lengths[s] + 1];
+  for (int l = 1; l <= kTableBits; ++l) start[l + 1] += start[l];
+  std::int32_t fill[kTableBits + 1];
+  std::copy(start, start + kTableBits + 1, fill);
+  for (std::int32_t s = 0; s < table->count; ++s)
+    if (table->lengths[s] >= 1 && table->lengths[s] <= kTableBits) bySize[fill[table->lengths[s]]++] = static_cast<std::uint16_t>(s);
+  // A table for windows of l bits holds the codes of up to l bits; its copy
+  // behind itself is the table for l + 1 bits before the codes of l + 1 bits
+  // go in. In a proper code no two codes share an entry.
+  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
+  std::uint32_t size = 2;
+  for (int l = 1; l <= kTableBits; ++l) {
+    if (l > 1) {
+      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
+      size *= 2;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
+      DecodeTable[table->codes[bySize[k]]] = Entry(bySize[k], static_cast<std::uint32_t>(l));
+  }
+}
+
+std::uint32_t DecodeSlow(std::uint64_t window) {
+  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+  return DecodeEntry(s, CodeTable.lengths[s]);
 }
 
 void LongCodeInit(const HuffTable *table) {
@@ -221,3 +306,107 @@ std::int32_t UnCode(const HuffTable *table, std::uint32_t window) {
   FatalMessage("UnCode: code not found");
 }
 
+
+void CodeTableBuild(HuffTable *table) {
+  const std::int32_t n = table->count;
+  // The lengths counted in four tallies, so that equal neighbours do not wait
+  // on each other's increments.
+  std::int32_t tally[4][kMaxCodeLength + 1] = {};
+  std::int32_t s = 0;
+  for (; s + 4 <= n; s += 4)
+    for (int k = 0; k < 4; ++k) ++tally[k][table->lengths[s + k]];
+  for (; s < n; ++s) ++tally[0][table->lengths[s]];
+  std::int32_t number[kMaxCodeLength + 1];
+  for (int l = 0; l <= kMaxCodeLength; ++l) number[l] = tally[0][l] + tally[1][l] + tally[2][l] + tally[3][l];
+
+  // LenToVal's first code of each length (taken within the length's bits)
+  // and its refusal of an overcounted length; LongCodeInit's Kraft test.
+  std::uint32_t next[kMaxCodeLength + 1] = {};
+  std::uint32_t first = 0;
+  std::uint64_t wide = 0;
+  bool canonical = true;
+  for (int l = 1; l <= kMaxCodeLength; ++l) {
+    if (l > 1) {
+      first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
+      wide = (wide + static_cast<std::uint64_t>(number[l - 1])) * 2;
+    }
+    next[l] = first & BitMask[l];
+    if (number[l] > 0 && next[l] + static_cast<std::uint32_t>(number[l]) > (1u << l)) FatalMessage("LenToVal: overcounted");
+    if (wide + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) canonical = false;
+    LongCodes.first[l] = static_cast<std::uint32_t>(wide);
+  }
+  if (!canonical) {
+    // Damaged lengths: the steps one by one, with their own answers.
+    LenToVal(table);
+    LongCodeInit(table);
+    DecodeTableInit(table);
+    return;
+  }
+
+  // One pass: each symbol's code, and the symbols sorted by code length
+  // (then by symbol), the order in which the table is filled and the long
+  // codes are searched.
+  std::uint16_t sorted[kMaxSymbols];
+  std::int32_t start[kMaxCodeLength + 2];
+  start[1] = 0;
+  for (int l = 1; l <= kMaxCodeLength; ++l) start[l + 1] = start[l] + number[l];
+  std::int32_t fill[kMaxCodeLength + 1];
+  std::copy(start, start + kMaxCodeLength + 1, fill);
+  for (s = 0; s < n; ++s) {
+    const int l = table->lengths[s];
+    if (l == 0) continue;
+    table->codes[s] = static_cast<std::int32_t>(Reverse24(next[l]++) >> (24 - l));
+    sorted[fill[l]++] = static_cast<std::uint16_t>(s);
+  }
+
+  // The decoding table by doubling, as DecodeTableInit fills it.
+  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
+  std::uint32_t size = 2;
+  for (int l = 1; l <= kTableBits; ++l) {
+    if (l > 1) {
+      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
+      size *= 2;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
+      DecodeTable[table->codes[sorted[k]]] = Entry(sorted[k], static_cast<std::uint32_t>(l));
+  }
+
+  // Pairs of literals: where a literal's code of l bits is followed in the
+  // window by another literal's code of at most 11 - l bits, the entry gives
+  // both. For each l, what a pair adds to the first literal's entry is the
+  // same for every first code: the second code is the single-code entry of
+  // the window's remaining bits, if that code is a literal short enough.
+  std::uint32_t single[1u << kTableBits];
+  std::uint32_t where[1u << kTableBits], second[1u << kTableBits];
+  std::memcpy(single, DecodeTable, sizeof single);
+  for (int l = 1; l < kTableBits; ++l) {
+    if (start[l] == start[l + 1] || sorted[start[l]] >= 256) continue; // no literal of l bits
+    const std::uint32_t room = static_cast<std::uint32_t>(kTableBits - l);
+    // The windows (above the first code) that hold a second literal.
+    std::uint32_t pairs = 0;
+    for (std::uint32_t j = 0; j < (1u << room); ++j) {
+      const std::uint32_t e = single[j];
+      where[pairs] = j << l;
+      second[pairs] = (e & 63) | (e & 0xff0000) << 8 | kEntryPair;
+      pairs += (e & (kEntryRef | kEntryStop)) == 0 && (e & 63) <= room;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1] && sorted[k] < 256; ++k) {
+      const auto code = static_cast<std::uint32_t>(table->codes[sorted[k]]);
+      const std::uint32_t lone = Entry(sorted[k], static_cast<std::uint32_t>(l));
+#pragma GCC unroll 4
+      for (std::uint32_t t = 0; t < pairs; ++t) DecodeTable[code | where[t]] = lone + second[t];
+    }
+  }
+
+  // The long codes, as LongCodeInit leaves them.
+  LongCodeIndex &x = LongCodes;
+  x.canonical = true;
+  x.maxLength = kFastBits;
+  const std::int32_t longStart = start[kFastBits + 1];
+  for (int l = kFastBits + 1; l <= kMaxCodeLength; ++l) {
+    x.offset[l] = start[l] - longStart;
+    x.count[l] = static_cast<std::uint32_t>(number[l]);
+    if (number[l] > 0) x.maxLength = l;
+  }
+  std::copy(sorted + longStart, sorted + start[kMaxCodeLength + 1], x.symbols);
+}

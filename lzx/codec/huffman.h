@@ -59,19 +59,47 @@ void LongCodeInit(const HuffTable *table);
 std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
-// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
-// what the decoders look symbols up in: codes, FastTable, LongCodes.
-void CodeTableRecv(std::int32_t n);
+// The decoders' table (see docs/performance.md, "Decoding"): indexed by the
+// next 11 stream bits, one 32-bit entry that says all the item loops need
+// of the code those bits begin with:
+//
+//   bit  31..24     23..16           15..13       12..8    7     6    5..0
+//        D class    byte, or length  extra        code     stop  ref  bits the whole
+//        (a pair:   base (m, 3-131)  length bits  length                item takes
+//        2nd byte)                   (pair: 1)
+//
+// A literal has ref clear and takes its code length; a reference of length
+// class L and distance class D takes its code length plus L - 1 and D - 1
+// extra bits (none for classes 0 and 1), so that the code and both extra
+// fields come from one lookup and one shift. A pair is two literals whose
+// codes fill at most the 11 bits together: its bits 16-31 are the two bytes
+// in order, bits 8-12 the first code's length. "stop" leaves the window to
+// the exact loop: alone (a "slow" entry), no code of up to 11 bits begins
+// the window and the exact search decides; with a reference, its distance
+// class is 11 or more and the item may take more bits than the fast loop has.
+inline constexpr int kTableBits = 11;
+inline constexpr std::uint32_t kEntryRef = 1u << 6;
+inline constexpr std::uint32_t kEntryStop = 1u << 7;
+inline constexpr std::uint32_t kEntrySlow = kEntryStop;
+inline constexpr std::uint32_t kEntryPair = 1u << 13;
+inline constexpr bool IsSlowEntry(std::uint32_t e) { return (e & (kEntryStop | kEntryRef)) == kEntrySlow; }
+extern std::uint32_t DecodeTable[1 << kTableBits];
+// The entry of symbol s (of CodeTable) with a code of length bits.
+std::uint32_t DecodeEntry(std::int32_t s, int length);
+// Fills DecodeTable from the table's lengths and codes. For lengths that form
+// a proper code (LongCodes.canonical) codes of up to 11 bits are entered,
+// the table doubling length by length; otherwise codes of up to 10 bits as
+// FastInit enters them (a later symbol over an earlier one) and every other
+// window is slow, so that both give what FastTable and DecodeLong give.
+void DecodeTableInit(const HuffTable *table);
+// The entry for a slow window: the exact search (DecodeLongFast, or its
+// fatal "DecodeLong: code not found").
+std::uint32_t DecodeSlow(std::uint64_t window);
 
-// The CodeTable symbol whose code begins the window (the stream bits from
-// the current position on); its code length goes to *length.
-inline std::int32_t DecodeWindow(std::uint64_t window, int *length) {
-  const std::uint16_t entry = FastTable[window & 0x3ff];
-  if (entry != kNoSymbol) {
-    *length = entry >> kFastLengthShift;
-    return entry & kFastSymbolMask;
-  }
-  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
-  *length = CodeTable.lengths[s];
-  return s;
-}
+// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
+// what the decoders look symbols up in: codes, LongCodes, DecodeTable.
+void CodeTableRecv(std::int32_t n);
+// What LenToVal, LongCodeInit and DecodeTableInit leave, with the same fatal
+// text, in two passes over the lengths instead of six; for a proper code the
+// table also gets the pairs of literals.
+void CodeTableBuild(HuffTable *table);

@@ -1,6 +1,7 @@
 #include "lzx/codec/lengths.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "fileio/fatal.h"
@@ -70,11 +71,19 @@ void SendLenLens(const std::uint8_t *lengths) {
 }
 
 void RecvLenLens(std::uint8_t *lengths) {
+  // At most 27 * 6 bits: three refills of the bit buffer, each good for 56.
+  BitReader r(static_cast<std::uint32_t>(BitPos));
   for (int s = 0; s < kLenSymbols; ++s) {
-    std::uint32_t l = BitGet(3);
-    if (l == 7) l += BitGet(3);
+    if (s % 9 == 0) r.Refill();
+    std::uint32_t l = r.bits & 7;
+    r.Skip(3);
+    if (l == 7) {
+      l += r.bits & 7;
+      r.Skip(3);
+    }
     lengths[s] = static_cast<std::uint8_t>(l);
   }
+  BitPos = static_cast<std::int32_t>(r.Pos());
 }
 
 void SendLens(HuffTable *table) {
@@ -97,26 +106,44 @@ void RecvLens(HuffTable *table, std::int32_t n) {
   LenToVal(&LenTable);
   table->count = n;
   const bool fast = LenFastInit();
-  for (std::int32_t i = 0; i < n;) {
-    const std::uint32_t window = BitPeek();
-    const std::uint16_t entry = fast ? g_lenFast[window & 0xff] : std::uint16_t{0xffff};
+  // The stream in a 64-bit bit buffer, refilled before every second item
+  // (each a code of up to 14 bits and a run field of up to 6); the reads
+  // stay within the 400 items' few hundred bytes.
+  BitReader r(static_cast<std::uint32_t>(BitPos));
+  for (std::int32_t i = 0, item = 0; i < n; ++item) {
+    if (item % 2 == 0) r.Refill();
+    const std::uint16_t entry = fast ? g_lenFast[r.bits & 0xff] : std::uint16_t{0xffff};
     std::int32_t symbol;
+    std::uint32_t length;
     if (entry != 0xffff) {
       symbol = entry & 0xff;
-      BitSkip(entry >> 8);
+      length = entry >> 8;
     } else {
-      symbol = UnCode(&LenTable, window);
-      BitSkip(LenTable.lengths[symbol]);
+      symbol = UnCode(&LenTable, static_cast<std::uint32_t>(r.bits) & 0xffffffu);
+      length = LenTable.lengths[symbol];
     }
     if (symbol <= 24) {
+      r.Skip(length);
       table->lengths[i++] = static_cast<std::uint8_t>(symbol);
       continue;
     }
     std::int32_t k;
-    if (symbol == kRunShort) k = static_cast<std::int32_t>(BitGet(4)) + 3;
-    else if (symbol == kRunLong) k = static_cast<std::int32_t>(BitGet(6)) + 20;
-    else FatalMessage("RecvLens: bad code %d", symbol);
+    const auto field = static_cast<std::uint32_t>(r.bits >> length);
+    if (symbol == kRunShort) {
+      k = static_cast<std::int32_t>(field & 15) + 3;
+      r.Skip(length + 4);
+    } else if (symbol == kRunLong) {
+      k = static_cast<std::int32_t>(field & 63) + 20;
+      r.Skip(length + 6);
+    } else {
+      r.Skip(length);
+      BitPos = static_cast<std::int32_t>(r.Pos());
+      FatalMessage("RecvLens: bad code %d", symbol);
+    }
     // Zeros that would fall past the n-th length are dropped.
-    for (; k > 0 && i < n; --k) table->lengths[i++] = 0;
+    const std::int32_t zeros = k < n - i ? k : n - i;
+    std::memset(table->lengths + i, 0, static_cast<std::size_t>(zeros));
+    i += zeros;
   }
+  BitPos = static_cast<std::int32_t>(r.Pos());
 }

@@ -1,3 +1,28 @@
+// The LZ coder. Why it is written as it is: docs/performance.md.
+//
+// Decoding: LzxUnpack builds DecodeTable (huffman.h: one 32-bit entry per
+// 11-bit window, code length, extra bits and class together, or two
+// literals) and runs two loops over the same items. FastItems keeps the
+// stream in a 64-bit bit buffer refilled without a branch every two items,
+// looks each item up two items before it stores it, and copies references
+// 32 bytes at once (16, 8 or 1 at a time for longer or nearer ones). It
+// relies on three margins, checked once per two items:
+//   - a refill leaves at least 56 bits, and two items need at most 54
+//     (references of distance class 11 or more, up to 32 bits, stop it);
+//   - the items looked up after a check start at least 10 bits before the
+//     block's end, so none needs the end test the exact loop makes first;
+//   - out stays 1088 bytes short of BlockBuffer's end, room for the four
+//     items (of up to 258 bytes, each copy writing up to 272) it may store
+//     before the next check.
+// Codes longer than 11 bits, far references, the last 64 bits and the last
+// 1088 bytes go to the exact loop, one item at a time with every check of
+// the plain decoder; both loops give the same bytes and the same fatal
+// texts as it.
+//
+// Encoding: chains of positions whose four bytes hash alike (any hash of the
+// four bytes gives the same matches), FindMatch's walk inlined into the
+// packer, and the items written through BitWriter (bits.h).
+
 #include "lzx/codec/lz.h"
 
 #include <algorithm>
@@ -15,11 +40,14 @@ std::int32_t ItemCount;
 
 namespace {
 
-inline std::uint32_t Hash(std::int32_t i) {
-  const std::uint8_t *b = BlockBuffer + i;
-  const std::uint32_t a = b[0] + 4u * b[1] + 32u * b[2] + 512u * b[3];
-  return (a ^ (a >> 10)) & 0x3ff;
-}
+// The chains link positions whose first four bytes hash alike. Only matches
+// of four bytes or more are used, and any hash of the four bytes puts every
+// position with the same four bytes on one chain, so the match chosen is
+// the same for every such hash; this one (a multiply of the four bytes as a
+// word, 4096 chains) costs little and mixes well, which keeps the chains
+// short.
+constexpr int kHashBits = 12;
+inline std::uint32_t Hash(std::int32_t i) { return (LoadWord(BlockBuffer + i) * 2654435761u) >> (32 - kHashBits); }
 
 // Equal leading bytes of BlockBuffer[c..] and BlockBuffer[p..], at most limit;
 // four bytes at a time while four whole bytes remain below the limit.
@@ -38,7 +66,10 @@ inline std::uint32_t DistanceClass(std::uint32_t y) { return y < 256 ? BitLen[y]
 
 } // namespace
 
-Match FindMatch(std::int32_t p, std::int32_t a) {
+namespace {
+
+// FindMatch's walk, inlined into the packer's loop.
+[[gnu::always_inline]] inline Match Longest(std::int32_t p, std::int32_t a) {
   Match best{0, 0};
   if (a < kLzMinMatch) return best;
   a = std::min(a, kLzMaxMatch);
@@ -54,6 +85,10 @@ Match FindMatch(std::int32_t p, std::int32_t a) {
   }
   return best;
 }
+
+} // namespace
+
+Match FindMatch(std::int32_t p, std::int32_t a) { return Longest(p, a); }
 
 void HufOutInit() {
   BitLenInit();
@@ -78,20 +113,26 @@ void HufOutFlush() {
   FreqToLen(&CodeTable);
   SendLens(&CodeTable);
   LenToVal(&CodeTable);
-  for (std::int32_t i = 0; i < ItemCount; ++i) {
-    const std::uint32_t item = ItemList[i];
+  if (ItemCount == 0) return;
+  // Code and extra bits of every item but the last through the writer; the
+  // last through BitPut, so that BitBuffer ends as if BitPut wrote them all.
+  auto emit = [](auto &&put, std::uint32_t item) {
     const std::uint32_t s = item & 0x1ff;
-    BitPut(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
-    if (s < 256) continue;
+    put(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
+    if (s < 256) return;
     const int l = static_cast<int>((s >> 4) & 15);
     const int d = static_cast<int>(s & 15);
-    if (l >= 2) BitPut(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
-    if (d >= 2) BitPut(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
-  }
+    if (l >= 2) put(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
+    if (d >= 2) put(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
+  };
+  BitWriter w;
+  for (std::int32_t i = 0; i + 1 < ItemCount; ++i) emit([&w](int n, std::uint32_t v) { w.Put(n, v); }, ItemList[i]);
+  w.Finish();
+  emit([](int n, std::uint32_t v) { BitPut(n, v); }, ItemList[ItemCount - 1]);
 }
 
 std::int32_t LzxPack(std::int32_t n) {
-  std::int16_t head[1024];
+  std::int16_t head[1 << kHashBits];
   std::fill(std::begin(head), std::end(head), std::int16_t{-1});
   for (std::int32_t i = 0; i < n; ++i) {
     const std::uint32_t h = Hash(i);
@@ -101,7 +142,7 @@ std::int32_t LzxPack(std::int32_t n) {
   BitPos = 0;
   HufOutInit();
   for (std::int32_t i = 0; i < n;) {
-    const Match m = FindMatch(i, n - i);
+    const Match m = Longest(i, n - i);
     if (m.length >= kLzMinMatch) {
       HufOutRef(static_cast<std::uint32_t>(m.length - 3), static_cast<std::uint32_t>(m.distance - 1));
       i += m.length;
@@ -117,68 +158,185 @@ std::int32_t LzxPack(std::int32_t n) {
   return bits;
 }
 
+namespace {
+
+// Distance of each distance class with its extra bits at zero, and the mask
+// of those extra bits (classes 0 and 1 have none).
+constexpr std::uint32_t kDistanceBase[16] = {1,   2,    3,    5,    9,     17,    33,    65,
+                                             129, 257,  513,  1025, 2049,  4097,  8193,  16385};
+constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31,   63,
+                                             127, 255, 511, 1023, 2047, 4095, 8191, 16383};
+
+// The fast loop stops this far before the end of BlockBuffer: four items
+// (references of up to 258 bytes, each copy writing up to 272) fit behind
+// any out it checks, for the two it stores after the check and the up to
+// three it stores on leaving.
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 1088;
+
+// Copies a reference of m bytes from distance back; the same bytes as the
+// byte-by-byte copy in increasing order. With distance 16 (8) or more each
+// 16-byte (8-byte) piece of the source lies wholly before the piece it is
+// copied to. The copy may write past dst + m: up to 32 bytes from dst in
+// all, or m + 15, which the caller leaves room for.
+inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) {
+  const std::uint8_t *src = dst - distance;
+  if (distance >= 16) {
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + 16, src + 16, 16);
+    for (std::int32_t k = 32; k < m; k += 16) std::memcpy(dst + k, src + k, 16);
+  } else if (distance >= 8) {
+    for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
+  } else if (distance == 1) {
+    const std::uint64_t v = *src * 0x0101010101010101u;
+    for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, v);
+  } else {
+    std::int32_t k = 0;
+    if (distance >= 4)
+      for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
+    for (; k < m; ++k) dst[k] = src[k];
+  }
+}
+
+// Stores one item: e is its table entry, bits the stream from its start.
+[[gnu::always_inline]] inline void FastItem(std::uint32_t e, std::uint64_t bits, std::uint8_t *&op) {
+  if ((e & kEntryRef) == 0) {
+    // A literal, or a pair: its two bytes, of which the second counts only
+    // for a pair.
+    StoreWord16(op, e >> 16);
+    op += 1 + ((e >> 13) & 1);
+    return;
+  }
+  const std::uint64_t extra = bits >> ((e >> 8) & 31);
+  const std::uint32_t lengthExtra = (e >> 13) & 7;
+  const std::uint32_t distanceClass = (e >> 24) & 15;
+  const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+  const std::uint32_t distance =
+      kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+  if (distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
+  CopyWide(op, distance, m);
+  op += m;
+}
+
+// The items from bit pos on, as long as BlockBuffer has room behind out and
+// the items lie at least 10 bits before end; returns at the first item it
+// leaves to the exact loop (near an end, a code of more than 11 bits, a
+// reference of distance class 11 or more). Each item's entry is looked up
+// two items before it is stored: the chain from one lookup to the next
+// (table load, shift) does not wait for the branch on the kind of item, so
+// a mispredicted branch costs less. The stream is in a 64-bit bit buffer
+// refilled without a branch every two items (each of at most 27 bits:
+// 11 of code, 7 and 9 of extra bits); `left` counts its valid bits in its
+// low 6 bits, as the entries' bit counts are subtracted whole.
+void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
+  if (pos + 64 > end || out > kFastOutLimit) return;
+  const std::uint8_t *in = BitBuffer + (pos >> 3);
+  std::uint64_t bits = 0;
+  std::uint32_t left = 0;
+  // The 8 bytes at in go above the valid bits (what they overlap are the
+  // same stream bits), and in moves on by the whole bytes taken: 56 to 63
+  // valid bits. A refill reads up to byte Pos() / 8 + 15.
+#define VORN_REFILL()                        \
+  bits |= LoadWord64(in) << (left & 63);     \
+  in += 7 - ((left >> 3) & 7);               \
+  left |= 56;
+  VORN_REFILL()
+  bits >>= pos & 7;
+  left -= pos & 7;
+  VORN_REFILL()
+  std::uint8_t *op = BlockBuffer + out;
+  std::uint8_t *const opLimit = BlockBuffer + kFastOutLimit;
+  // After a refill Pos() is at most in * 8 - 56, so in at or below this
+  // keeps Pos() + 64 within end: the next two items end 10 bits before it.
+  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
+  constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
+  // Items A and B (then C and D, in turn) are looked up and waiting to be
+  // stored: their entries e and the bit buffer b at their start.
+  std::uint32_t eA, eB, eC, eD;
+  std::uint64_t bA, bB, bC, bD;
+  // Looks up the next item into E and B; at a stop entry the items waiting
+  // are stored (ON_STOP) and the loop ends at that item.
+#define VORN_LOOKUP(E, B, ON_STOP)             \
+  E = DecodeTable[bits & kMask];               \
+  if (__builtin_expect(E & kEntryStop, 0)) {   \
+    ON_STOP;                                   \
+    goto done;                                 \
+  }                                            \
+  B = bits;                                    \
+  bits >>= E & 63;                             \
+  left -= E;
+  if (in > inLimit) goto done;
+  VORN_LOOKUP(eA, bA, (void)0)
+  VORN_LOOKUP(eB, bB, FastItem(eA, bA, op))
+  for (;;) {
+    VORN_REFILL()
+    // Near an end: the items waiting lie within the last check's bits.
+    if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
+      FastItem(eA, bA, op);
+      FastItem(eB, bB, op);
+      break;
+    }
+    VORN_LOOKUP(eC, bC, (FastItem(eA, bA, op), FastItem(eB, bB, op)))
+    VORN_LOOKUP(eD, bD, (FastItem(eA, bA, op), FastItem(eB, bB, op), FastItem(eC, bC, op)))
+    FastItem(eA, bA, op);
+    FastItem(eB, bB, op);
+    VORN_REFILL()
+    if (__builtin_expect(in > inLimit || op > opLimit, 0)) {
+      FastItem(eC, bC, op);
+      FastItem(eD, bD, op);
+      break;
+    }
+    VORN_LOOKUP(eA, bA, (FastItem(eC, bC, op), FastItem(eD, bD, op)))
+    VORN_LOOKUP(eB, bB, (FastItem(eC, bC, op), FastItem(eD, bD, op), FastItem(eA, bA, op)))
+    FastItem(eC, bC, op);
+    FastItem(eD, bD, op);
+  }
+#undef VORN_LOOKUP
+#undef VORN_REFILL
+done:
+  pos = static_cast<std::uint32_t>(in - BitBuffer) * 8 - (left & 63);
+  out = static_cast<std::int32_t>(op - BlockBuffer);
+}
+
+} // namespace
+
 std::int32_t LzxUnpack(std::int32_t bitCount) {
   // A count from a damaged file must not lead the reads past BitBuffer.
   if (bitCount < 0 || bitCount > kBitBufferSize * 8) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
   CodeTableRecv(kLzSymbols);
-  // Each item (code, then the extra bits of a reference: at most 24 + 7 + 14
-  // bits) is taken from one 64-bit window.
   auto pos = static_cast<std::uint32_t>(BitPos);
   const auto end = static_cast<std::uint32_t>(bitCount);
   std::int32_t out = 0;
-  while (pos < end) {
-    std::uint64_t window = BitWindow(pos);
-    int codeLength;
-    const std::int32_t s = DecodeWindow(window, &codeLength);
-    pos += static_cast<std::uint32_t>(codeLength);
-    if (s < 256) {
+  for (;;) {
+    FastItems(pos, out, end);
+    if (pos >= end) break;
+    // One item with every check, from a 64-bit window (at least 57 bits: a
+    // code of up to 24 bits and extra bits of up to 7 + 14).
+    const std::uint64_t window = BitWindow(pos);
+    std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
+    if (IsSlowEntry(e)) e = DecodeSlow(window);
+    if ((e & kEntryRef) == 0) {
+      // A literal, or the first of a pair.
+      pos += (e >> 8) & 31;
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
-      BlockBuffer[out++] = static_cast<std::uint8_t>(s);
-      // Literals come in runs: a second one from the same window when the
-      // first took at most 10 of its bits.
-      if (codeLength <= kFastBits && pos < end) {
-        const std::uint16_t next = FastTable[(window >> codeLength) & 0x3ff];
-        if (next != kNoSymbol && (next & kFastSymbolMask) < 256) {
-          if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
-          BlockBuffer[out++] = static_cast<std::uint8_t>(next & kFastSymbolMask);
-          pos += next >> kFastLengthShift;
-        }
-      }
+      BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
       continue;
     }
-    window >>= codeLength;
-    const int l = (s - 256) >> 4;
-    const int d = (s - 256) & 15;
-    std::int32_t x = l;
-    if (l > 1) {
-      x = (1 << (l - 1)) + static_cast<std::int32_t>(window & BitMask[l - 1]);
-      window >>= l - 1;
-      pos += static_cast<std::uint32_t>(l - 1);
-    }
-    std::int32_t y = d;
-    if (d > 1) {
-      y = (1 << (d - 1)) + static_cast<std::int32_t>(window & BitMask[d - 1]);
-      pos += static_cast<std::uint32_t>(d - 1);
-    }
-    const std::int32_t m = x + 3;
-    const std::int32_t distance = y + 1;
-    if (distance > out) FatalMessage("LzxUnpack: reference before the block");
+    const std::uint64_t extra = window >> ((e >> 8) & 31);
+    const std::uint32_t lengthExtra = (e >> 13) & 7;
+    const std::uint32_t distanceClass = (e >> 24) & 15;
+    const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+    const std::uint32_t distance =
+        kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+    pos += e & 63;
+    if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
-    const std::uint8_t *src = dst - distance;
-    if (distance >= 8 && m + 8 <= kBlockBufferSize - out) {
-      // Each 8-byte source word lies wholly before the word it is copied to,
-      // so this gives exactly what the byte-wise copy gives. It may write up
-      // to 7 bytes past the reference, which later output overwrites.
-      for (std::int32_t k = 0; k < m; k += 8) StoreWord64(dst + k, LoadWord64(src + k));
-    } else if (distance == 1) {
-      std::memset(dst, *src, static_cast<std::size_t>(m));
+    if (m + 32 <= kBlockBufferSize - out) {
+      CopyWide(dst, distance, m);
     } else {
-      std::int32_t k = 0;
-      if (distance >= 4)
-        for (; k + 4 <= m; k += 4) StoreWord(dst + k, LoadWord(src + k));
-      for (; k < m; ++k) dst[k] = src[k];
+      const std::uint8_t *src = dst - distance;
+      for (std::int32_t k = 0; k < m; ++k) dst[k] = src[k];
     }
     out += m;
   }
