@@ -13,7 +13,7 @@
 #include "lzx/block.h"
 
 inline constexpr std::int32_t kLzxMagic = 0x31585a4c; // "LZX1"
-inline constexpr std::int32_t kLzxBlock = 16384;
+inline constexpr std::int32_t kLzxBlock = kBlockSize;
 inline constexpr std::int32_t kIndexWindow = 128; // block index entries a handle keeps at hand
 
 struct LzxHeader {

@@ -1,21 +1,40 @@
-// The codecs' shared buffers and the least-significant-bit-first bit stream.
+// The codecs' shared buffers, their sizes, and the least-significant-bit-first
+// bit stream. Why the readers and writers look as they do: docs/performance.md;
+// the stream itself: docs/format.md.
 //
-// Stream bit p is bit (p mod 8) of byte (p div 8) of BitBuffer. Every field is
-// written or read with one unaligned 32-bit little-endian word access at byte
-// BitPos div 8, so a field may be 1 to 24 bits wide.
+// Stream bit p is bit (p mod 8) of byte (p div 8) of BitBuffer:
+//
+//   byte    0               1               2
+//   bit     7 6 5 4 3 2 1 0 7 6 5 4 3 2 1 0 7 ...
+//   stream  7 6 5 4 3 2 1 0 15 ...        8 23 ...
+//
+// BitPut and BitGet read or write a field of 1 to 24 bits with one unaligned
+// 32-bit little-endian word at byte BitPos div 8; the decoders' BitReader and
+// the encoders' BitWriter keep 64 bits in a register instead. Every size
+// below derives from kBlockSize; the static_asserts state what the coders'
+// wide reads and writes rely on.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
-inline constexpr int kBlockBufferSize = 32768;
-inline constexpr int kBitBufferSize = 32768;
+// Uncompressed bytes of one block: everything else is sized from it.
+inline constexpr int kBlockSize = 16384;
+// The run-length form of a block, and the row transform's scratch: a unit of
+// the run-length form is at most two bytes for one, so twice the block.
+inline constexpr int kBlockBufferSize = 2 * kBlockSize;
+// The coded bits of one block.
+inline constexpr int kBitBufferSize = 2 * kBlockSize;
 // A padded block may end at this bit at the most: 32 bits short of the buffer,
 // so that a word access at any position up to it stays inside BitBuffer.
-inline constexpr std::int32_t kBitLimit = 0x3ffe0;
+inline constexpr std::int32_t kBitLimit = kBitBufferSize * 8 - 32;
 // Bytes behind BitBuffer that word reads of a damaged block may touch: a read
 // starts below the block's bit count and runs at most a few words on.
 inline constexpr int kBitSlack = 16;
+
+static_assert(kBlockBufferSize >= 2 * kBlockSize, "RleUnpack reads up to two bytes of BlockBuffer per byte it writes");
+static_assert(kBitLimit % 8 == 0 && kBitLimit + 32 <= kBitBufferSize * 8, "a 32-bit word at the limit stays inside");
+static_assert(kBitSlack >= 8, "BitWindow loads 8 bytes at the byte of any position below the buffer's end");
 
 extern std::uint8_t BlockBuffer[kBlockBufferSize];
 extern std::uint8_t BitBuffer[kBitBufferSize + kBitSlack];

@@ -109,12 +109,6 @@ void FreqToLen(HuffTable *table) {
   }
 }
 
-std::uint32_t BitRev(std::uint32_t v, int n) {
-  std::uint32_t r = 0;
-  for (int i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
-  return r;
-}
-
 namespace {
 
 // The bits of each byte in reverse order.
@@ -134,25 +128,39 @@ inline std::uint32_t Reverse24(std::uint32_t v) {
          static_cast<std::uint32_t>(kReversedBytes[(v >> 8) & 0xff]) << 8 | kReversedBytes[(v >> 16) & 0xff];
 }
 
+// From the number of codes of each length: the first canonical code of
+// each length taken within the length's bits (next, as LenToVal counts them
+// up), the same as an unbounded number (first, for the long-code index), and
+// whether the lengths form a proper code (the Kraft sum at most 1).
+bool CanonicalStarts(const std::int32_t *number, std::uint32_t *next, std::uint32_t *first) {
+  bool proper = true;
+  std::uint64_t code = 0;
+  for (int l = 1; l <= kMaxCodeLength; ++l) {
+    if (l > 1) code = (code + static_cast<std::uint64_t>(number[l - 1])) * 2;
+    if (code + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) proper = false;
+    next[l] = static_cast<std::uint32_t>(code) & BitMask[l];
+    first[l] = static_cast<std::uint32_t>(code);
+  }
+  return proper;
+}
+
 } // namespace
+
+std::uint32_t BitRev(std::uint32_t v, int n) { return Reverse24(v) >> (24 - n); }
 
 void LenToVal(HuffTable *table) {
   std::int32_t number[kMaxCodeLength + 1] = {};
   for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
   // The canonical codes of each length count up from the first one, taken
   // within the length's bits; running out of them is an overcounted code.
-  std::uint32_t first = 0;
-  std::uint32_t next[kMaxCodeLength + 1] = {};
-  for (int l = 1; l <= kMaxCodeLength; ++l) {
-    if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-    next[l] = first & BitMask[l];
-  }
+  std::uint32_t next[kMaxCodeLength + 1] = {}, first[kMaxCodeLength + 1];
+  CanonicalStarts(number, next, first);
   for (std::int32_t s = 0; s < table->count; ++s) {
     const int l = table->lengths[s];
     if (l == 0) continue;
     if ((next[l] >> l) != 0) FatalMessage("LenToVal: overcounted");
     // Stored bit-reversed, since the stream sends codes first bit first.
-    table->codes[s] = static_cast<std::int32_t>(Reverse24(next[l]) >> (24 - l));
+    table->codes[s] = static_cast<std::int32_t>(BitRev(next[l], l));
     ++next[l];
   }
 }
@@ -253,7 +261,7 @@ void DecodeTableInit(const HuffTable *table) {
 }
 
 std::uint32_t DecodeSlow(std::uint64_t window) {
-  const std::int32_t s = DecodeLongFast(&CodeTable, static_cast<std::uint32_t>(window));
+  const std::int32_t s = DecodeLongCode(static_cast<std::uint32_t>(window));
   return DecodeEntry(s, CodeTable.lengths[s]);
 }
 
@@ -261,15 +269,10 @@ void LongCodeInit(const HuffTable *table) {
   LongCodeIndex &x = LongCodes;
   std::int32_t number[kMaxCodeLength + 1] = {};
   for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
-  // Canonical decoding is exact only for a code whose lengths fit (the Kraft
-  // sum at most 1); damaged lengths keep the linear search.
-  x.canonical = true;
-  std::uint64_t first = 0;
-  for (int l = 1; l <= kMaxCodeLength; ++l) {
-    if (l > 1) first = (first + static_cast<std::uint64_t>(number[l - 1])) * 2;
-    if (first + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) x.canonical = false;
-    x.first[l] = static_cast<std::uint32_t>(first);
-  }
+  // Canonical decoding is exact only for a proper code; damaged lengths
+  // keep the linear search.
+  std::uint32_t next[kMaxCodeLength + 1];
+  x.canonical = CanonicalStarts(number, next, x.first);
   x.maxLength = kFastBits;
   std::int32_t at = 0;
   std::int32_t fill[kMaxCodeLength + 1] = {};
@@ -285,9 +288,9 @@ void LongCodeInit(const HuffTable *table) {
   }
 }
 
-std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window) {
+std::int32_t DecodeLongCode(std::uint32_t window) {
   const LongCodeIndex &x = LongCodes;
-  if (!x.canonical) return DecodeLong(table, window);
+  if (!x.canonical) return DecodeLong(&CodeTable, window);
   // The first 24 stream bits as a number, first bit highest: each length's
   // canonical codes are consecutive numbers from x.first.
   const std::uint32_t bits = Reverse24(window);
@@ -319,22 +322,12 @@ void CodeTableBuild(HuffTable *table) {
   std::int32_t number[kMaxCodeLength + 1];
   for (int l = 0; l <= kMaxCodeLength; ++l) number[l] = tally[0][l] + tally[1][l] + tally[2][l] + tally[3][l];
 
-  // LenToVal's first code of each length (taken within the length's bits)
-  // and its refusal of an overcounted length; LongCodeInit's Kraft test.
+  // LenToVal's first code of each length and its refusal of an overcounted
+  // length; LongCodeInit's first codes and its test for a proper code.
   std::uint32_t next[kMaxCodeLength + 1] = {};
-  std::uint32_t first = 0;
-  std::uint64_t wide = 0;
-  bool canonical = true;
-  for (int l = 1; l <= kMaxCodeLength; ++l) {
-    if (l > 1) {
-      first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-      wide = (wide + static_cast<std::uint64_t>(number[l - 1])) * 2;
-    }
-    next[l] = first & BitMask[l];
+  const bool canonical = CanonicalStarts(number, next, LongCodes.first);
+  for (int l = 1; l <= kMaxCodeLength; ++l)
     if (number[l] > 0 && next[l] + static_cast<std::uint32_t>(number[l]) > (1u << l)) FatalMessage("LenToVal: overcounted");
-    if (wide + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) canonical = false;
-    LongCodes.first[l] = static_cast<std::uint32_t>(wide);
-  }
   if (!canonical) {
     // Damaged lengths: the steps one by one, with their own answers.
     LenToVal(table);
@@ -355,7 +348,7 @@ void CodeTableBuild(HuffTable *table) {
   for (s = 0; s < n; ++s) {
     const int l = table->lengths[s];
     if (l == 0) continue;
-    table->codes[s] = static_cast<std::int32_t>(Reverse24(next[l]++) >> (24 - l));
+    table->codes[s] = static_cast<std::int32_t>(BitRev(next[l]++, l));
     sorted[fill[l]++] = static_cast<std::uint16_t>(s);
   }
 

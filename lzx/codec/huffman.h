@@ -1,9 +1,12 @@
-// Canonical Huffman codes for alphabets of up to 512 symbols.
+// Canonical Huffman codes for alphabets of up to 512 symbols. Why the
+// decoders' table is built and laid out as it is: docs/performance.md.
 //
 // Frequencies become lengths through a plain Huffman tree with fixed
 // tie-breaks (they decide which bytes a packer writes), lengths become
-// canonical codes stored bit-reversed, and decoding uses a 1024-entry table for
-// codes of up to 10 bits and a linear search beyond.
+// canonical codes stored bit-reversed. The decoders look codes of up to 11
+// bits up in DecodeTable (2048 entries, layout below) and find longer ones by
+// length (DecodeLongCode); FastTable (1024 entries, codes of up to 10 bits)
+// and the linear search DecodeLong define the answers they must give.
 #pragma once
 
 #include <cstdint>
@@ -43,9 +46,9 @@ void FastInit(const HuffTable *table);
 std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window);
 
 // The same answer found by length instead (canonical decoding), for the
-// decoders' inner loops. LongCodeInit prepares it for a table whose lengths
-// and codes are set; for lengths that do not form a proper code it falls
-// back to DecodeLong.
+// decoders' inner loops. LongCodeInit (or CodeTableBuild) prepares it for a
+// table whose lengths and codes are set; for lengths that do not form a
+// proper code DecodeLongCode falls back to DecodeLong.
 struct LongCodeIndex {
   bool canonical;
   int maxLength;
@@ -56,7 +59,10 @@ struct LongCodeIndex {
 };
 extern LongCodeIndex LongCodes;
 void LongCodeInit(const HuffTable *table);
-std::int32_t DecodeLongFast(const HuffTable *table, std::uint32_t window);
+// The long code at the start of window, of CodeTable as it was built last
+// (the index belongs to that build). A window no code begins ends as
+// DecodeLong ends, with its text: it stands in for DecodeLong in the decoders.
+std::int32_t DecodeLongCode(std::uint32_t window);
 std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 
 // The decoders' table (see docs/performance.md, "Decoding"): indexed by the
@@ -92,7 +98,7 @@ std::uint32_t DecodeEntry(std::int32_t s, int length);
 // FastInit enters them (a later symbol over an earlier one) and every other
 // window is slow, so that both give what FastTable and DecodeLong give.
 void DecodeTableInit(const HuffTable *table);
-// The entry for a slow window: the exact search (DecodeLongFast, or its
+// The entry for a slow window: the exact search (DecodeLongCode, or its
 // fatal "DecodeLong: code not found").
 std::uint32_t DecodeSlow(std::uint64_t window);
 

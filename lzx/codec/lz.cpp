@@ -34,7 +34,7 @@
 #include "lzx/codec/huffman.h"
 #include "lzx/codec/lengths.h"
 
-std::int16_t HashChain[16384];
+std::int16_t HashChain[kBlockSize];
 std::uint32_t ItemList[kMaxItems];
 std::int32_t ItemCount;
 
@@ -105,7 +105,7 @@ void HufOutLit(std::uint8_t b) {
 void HufOutRef(std::uint32_t x, std::uint32_t y) {
   if (ItemCount == kMaxItems) FatalMessage("HufOutRef: buffer full");
   const std::uint32_t s = 256u + 16u * BitLen[x] + DistanceClass(y);
-  ItemList[ItemCount++] = s + (x << 9) + (y << 17);
+  ItemList[ItemCount++] = s + (x << kItemLengthShift) + (y << kItemDistanceShift);
   CodeTable.keys[s] += 0x10000;
 }
 
@@ -117,13 +117,13 @@ void HufOutFlush() {
   // Code and extra bits of every item but the last through the writer; the
   // last through BitPut, so that BitBuffer ends as if BitPut wrote them all.
   auto emit = [](auto &&put, std::uint32_t item) {
-    const std::uint32_t s = item & 0x1ff;
+    const std::uint32_t s = item & kItemSymbolMask;
     put(CodeTable.lengths[s], static_cast<std::uint32_t>(CodeTable.codes[s]));
     if (s < 256) return;
     const int l = static_cast<int>((s >> 4) & 15);
     const int d = static_cast<int>(s & 15);
-    if (l >= 2) put(l - 1, ((item >> 9) & 0xff) & BitMask[l - 1]);
-    if (d >= 2) put(d - 1, ((item >> 17) & 0x3ff) & BitMask[d - 1]);
+    if (l >= 2) put(l - 1, ((item >> kItemLengthShift) & kItemLengthMask) & BitMask[l - 1]);
+    if (d >= 2) put(d - 1, ((item >> kItemDistanceShift) & kItemDistanceMask) & BitMask[d - 1]);
   };
   BitWriter w;
   for (std::int32_t i = 0; i + 1 < ItemCount; ++i) emit([&w](int n, std::uint32_t v) { w.Put(n, v); }, ItemList[i]);

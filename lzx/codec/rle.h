@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-inline constexpr int kBlockSize = 16384;
+#include "lzx/codec/bits.h"
+
 
 // Codes the 16384-byte block into BlockBuffer; returns the coded length, or
 // 16384 when the block is stored unchanged because coding does not shorten it.

@@ -4,7 +4,7 @@
 
 #include "fileio/fatal.h"
 
-std::uint8_t RowBlock[16384];
+std::uint8_t RowBlock[kBlockSize];
 bool RowDone[kRows];
 
 namespace {

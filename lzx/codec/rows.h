@@ -4,10 +4,13 @@
 
 #include <cstdint>
 
+#include "lzx/codec/bits.h"
+
 inline constexpr int kRows = 256;
 inline constexpr int kRowBytes = 64;
+static_assert(kRows * kRowBytes == kBlockSize, "the rows are the block");
 
-extern std::uint8_t RowBlock[16384];
+extern std::uint8_t RowBlock[kBlockSize];
 extern bool RowDone[kRows];
 
 // Writes the transformed block to output and the row order to table; returns
