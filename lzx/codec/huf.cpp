@@ -1,4 +1,5 @@
-// The Huffman byte coder. Why it is written as it is: docs/performance.md.
+// The Huffman byte coder (the format: docs/format.md). Why it is written as
+// it is: docs/performance.md.
 //
 // HufUnpack reads codes through DecodeTable (huffman.h) from a 64-bit
 // BitReader (bits.h): five lookups of up to 11 bits per refill (55 of its 56

@@ -1,4 +1,5 @@
-// Huffman code construction and the decoders' tables. Why the decoding
+// Huffman code construction and the decoders' tables (the codes and their
+// lengths in the stream: docs/format.md). Why the decoding
 // table is built as it is: docs/performance.md. DecodeTableInit fills the
 // 2048 entries of DecodeTable (layout in huffman.h) by doubling: the table
 // for windows of l bits, copied behind itself, is the table for l + 1 bits
@@ -219,6 +220,24 @@ inline std::uint32_t Entry(std::int32_t s, std::uint32_t l) {
   return kEntryTemplates[static_cast<std::size_t>(s)] + l + (l << 8);
 }
 
+// Fills DecodeTable for a proper code from its symbols sorted by code length
+// (then symbol), start[l] being where those of length l begin. A table for
+// windows of l bits holds the codes of up to l bits; its copy behind itself
+// is the table for l + 1 bits before the codes of l + 1 bits go in. In a
+// proper code no two codes share an entry.
+void FillByDoubling(const HuffTable *table, const std::uint16_t *sorted, const std::int32_t *start) {
+  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
+  std::uint32_t size = 2;
+  for (int l = 1; l <= kTableBits; ++l) {
+    if (l > 1) {
+      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
+      size *= 2;
+    }
+    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
+      DecodeTable[table->codes[sorted[k]]] = Entry(sorted[k], static_cast<std::uint32_t>(l));
+  }
+}
+
 } // namespace
 
 std::uint32_t DecodeEntry(std::int32_t s, int length) { return Entry(s, static_cast<std::uint32_t>(length)); }
@@ -245,19 +264,7 @@ void DecodeTableInit(const HuffTable *table) {
   std::copy(start, start + kTableBits + 1, fill);
   for (std::int32_t s = 0; s < table->count; ++s)
     if (table->lengths[s] >= 1 && table->lengths[s] <= kTableBits) bySize[fill[table->lengths[s]]++] = static_cast<std::uint16_t>(s);
-  // A table for windows of l bits holds the codes of up to l bits; its copy
-  // behind itself is the table for l + 1 bits before the codes of l + 1 bits
-  // go in. In a proper code no two codes share an entry.
-  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
-  std::uint32_t size = 2;
-  for (int l = 1; l <= kTableBits; ++l) {
-    if (l > 1) {
-      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
-      size *= 2;
-    }
-    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
-      DecodeTable[table->codes[bySize[k]]] = Entry(bySize[k], static_cast<std::uint32_t>(l));
-  }
+  FillByDoubling(table, bySize, start);
 }
 
 std::uint32_t DecodeSlow(std::uint64_t window) {
@@ -353,16 +360,7 @@ void CodeTableBuild(HuffTable *table) {
   }
 
   // The decoding table by doubling, as DecodeTableInit fills it.
-  DecodeTable[0] = DecodeTable[1] = kEntrySlow;
-  std::uint32_t size = 2;
-  for (int l = 1; l <= kTableBits; ++l) {
-    if (l > 1) {
-      std::memcpy(DecodeTable + size, DecodeTable, size * sizeof DecodeTable[0]);
-      size *= 2;
-    }
-    for (std::int32_t k = start[l]; k < start[l + 1]; ++k)
-      DecodeTable[table->codes[sorted[k]]] = Entry(sorted[k], static_cast<std::uint32_t>(l));
-  }
+  FillByDoubling(table, sorted, start);
 
   // Pairs of literals: where a literal's code of l bits is followed in the
   // window by another literal's code of at most 11 - l bits, the entry gives

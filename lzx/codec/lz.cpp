@@ -1,4 +1,5 @@
-// The LZ coder. Why it is written as it is: docs/performance.md.
+// The LZ coder (the format: docs/format.md, "The LZ coder"). Why it is
+// written as it is: docs/performance.md.
 //
 // Decoding: LzxUnpack builds DecodeTable (huffman.h: one 32-bit entry per
 // 11-bit window, code length, extra bits and class together, or two

@@ -1,4 +1,5 @@
-// The run-length stage. Why it is written as it is: docs/performance.md.
+// The run-length stage (the format: docs/format.md, "Decoding a block"). Why
+// it is written as it is: docs/performance.md.
 //
 // RleUnpack stores 32 bytes at a time and advances over the plain ones
 // before the first escape (0x80-0x8f), found with SSE2 on x86-64 and with
