@@ -10,6 +10,7 @@
 
 BlockSlot BlockTable[kBlockSlots];
 FatalEndFn FatalEndHook = nullptr;
+const char *FatalPrefix = nullptr;
 
 void FatalMessage(const char *format, ...) {
   char text[kFatalTextSize];
@@ -18,7 +19,9 @@ void FatalMessage(const char *format, ...) {
   // vsnprintf cuts an over-long text to the buffer, never writing past it.
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  const int button = PlatNotice(text, "Einde programma", PlatIcon::Error);
+  char shown[kFatalTextSize + 256];
+  std::snprintf(shown, sizeof shown, "%s%s%s", FatalPrefix ? FatalPrefix : "", FatalPrefix ? "\n" : "", text);
+  const int button = PlatNotice(shown, "Einde programma", PlatIcon::Error);
   RegistryCloseAll();
   if (FatalEndHook) FatalEndHook(text);
   PlatExit(button + 1);

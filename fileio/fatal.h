@@ -20,6 +20,10 @@
 using FatalEndFn = void (*)(const char *text);
 extern FatalEndFn FatalEndHook;
 
+// When set, a line put before every fatal text in the notice (what the
+// failure means to the user, such as "the update is damaged"). Null: none.
+extern const char *FatalPrefix;
+
 inline constexpr int kFatalTextSize = 200;
 inline constexpr int kBlockSlots = 200;
 

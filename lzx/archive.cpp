@@ -84,34 +84,64 @@ std::int32_t UnpackPlainNames = 1;
 void (*UnpackReport)(const ArchiveEntry &entry, const char *target, UnpackEvent event) = nullptr;
 const char *UnpackProtectedPath = nullptr;
 
+namespace {
+
+// The next record of h, checked; false at the end of the archive.
+bool NextEntry(HILE *h, ArchiveEntry *entry) {
+  const std::int32_t got = Hread(entry, sizeof *entry, h);
+  if (got == 0) return false;
+  if (got < static_cast<std::int32_t>(sizeof *entry)) FatalMessage("UnPackLZX: target fail");
+  entry->name[sizeof entry->name - 1] = '\0'; // a damaged record may lack its terminator
+  // A size below 0 is damage; one beyond what the archive still holds would
+  // end in the middle of the content: both are refused before any write.
+  if (entry->size < 0) FatalMessage("UnPackLZX: bad entry size %d: %s", entry->size, entry->name);
+  if (entry->size > h->header.length - Htell(h)) FatalMessage("UnPackLZX: unexpected eof");
+  return true;
+}
+
+// The entry's target path, after every refusal that its name and the tree
+// under target call for.
+void EntryPath(const ArchiveEntry &entry, const char *target, char *path) {
+  int length;
+  if (entry.name[0] == '#') {
+    if (!target) FatalMessage("UnPackLZX no target");
+    if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", entry.name);
+    if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", entry.name);
+    length = std::snprintf(path, kPathSize, "%s\\%s", target, entry.name + 1);
+  } else {
+    if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
+    length = std::snprintf(path, kPathSize, "%s", entry.name);
+  }
+  if (length > 255) FatalMessage("UnPackLZX: path too long: %s", entry.name);
+  if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", entry.name);
+}
+
+} // namespace
+
+std::int32_t VerifyLZX(const char *archive, const char *target) {
+  HILE *h = Hopen(archive, "rb");
+  std::int32_t entries = 0;
+  for (ArchiveEntry entry; NextEntry(h, &entry); ++entries) {
+    char path[kPathSize];
+    EntryPath(entry, target, path);
+    for (std::int32_t left = entry.size; left > 0;) {
+      const std::int32_t want = left < static_cast<std::int32_t>(sizeof g_copy) ? left : static_cast<std::int32_t>(sizeof g_copy);
+      const std::int32_t n = Hread(g_copy, want, h);
+      if (n == 0) FatalMessage("UnPackLZX: unexpected eof");
+      left -= n;
+    }
+  }
+  Hclose(h);
+  return entries;
+}
+
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
                        std::int32_t flag) {
   HILE *h = Hopen(archive, "rb");
   if (!h) FatalMessage("UnPackLZX: open fail");
-  for (;;) {
-    ArchiveEntry entry;
-    const std::int32_t got = Hread(&entry, sizeof entry, h);
-    if (got == 0) break;
-    if (got < static_cast<std::int32_t>(sizeof entry)) FatalMessage("UnPackLZX: target fail");
-    entry.name[sizeof entry.name - 1] = '\0'; // a damaged record may lack its terminator
-    // A size below 0 is damage; one beyond what the archive still holds would
-    // end in the middle of the content: both are refused before any write.
-    if (entry.size < 0) FatalMessage("UnPackLZX: bad entry size %d: %s", entry.size, entry.name);
-    if (entry.size > h->header.length - Htell(h)) FatalMessage("UnPackLZX: unexpected eof");
-
+  for (ArchiveEntry entry; NextEntry(h, &entry);) {
     char path[kPathSize];
-    int length;
-    if (entry.name[0] == '#') {
-      if (!target) FatalMessage("UnPackLZX no target");
-      if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", entry.name);
-      if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", entry.name);
-      length = std::snprintf(path, sizeof path, "%s\\%s", target, entry.name + 1);
-    } else {
-      if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
-      length = std::snprintf(path, sizeof path, "%s", entry.name);
-    }
-    if (length > 255) FatalMessage("UnPackLZX: path too long: %s", entry.name);
-    if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", entry.name);
+    EntryPath(entry, target, path);
 
     char directory[kPathSize];
     PathSplit(path, directory, nullptr, nullptr);

@@ -16,7 +16,10 @@
 
 inline constexpr std::int32_t kFlagHuffman = 1; // blocks use the Huffman byte coder
 inline constexpr std::int32_t kFlagRows = 2;    // blocks went through the row transform
-inline constexpr std::int32_t kFlagsKnown = kFlagHuffman | kFlagRows;
+// A trailer of checks follows the block index (lzx/check.h). Readers that
+// know only the two coding flags never look past the index and ignore it.
+inline constexpr std::int32_t kFlagChecked = 4;
+inline constexpr std::int32_t kFlagsKnown = kFlagHuffman | kFlagRows | kFlagChecked;
 // The largest stored block: a full row table and a full bit buffer.
 inline constexpr std::int32_t kMaxStoredBlock = 1 + 255 + 4 + kBitBufferSize;
 

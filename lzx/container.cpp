@@ -28,22 +28,35 @@ void Check(const HILE *h, const char *operation) {
 // The number of blocks that hold length bytes.
 std::int32_t BlocksFor(std::int32_t length) { return length / kLzxBlock + (length % kLzxBlock != 0); }
 
+// Bytes a file has past its block index: the trailer of a checked file.
+std::int64_t TrailerSize(std::int32_t flags, std::int32_t blocks) {
+  return (flags & kFlagChecked) ? 8LL * blocks + kTrailerTail : 0;
+}
+
 // Read handles: checks the header against the file's size and the whole block
-// index, so that a damaged or unfinished file is refused before anything of
-// it is delivered.
+// index (and, in a checked file, the trailer against the framing check), so
+// that a damaged or unfinished file is refused before anything of it is
+// delivered.
 void CheckStructure(HILE *h) {
   const LzxHeader &head = h->header;
   const std::int32_t size = FileSize(&h->dataFile);
+  const std::int32_t blocks = head.length >= 0 ? BlocksFor(head.length) : 0;
   const bool headerFits = (head.flags & ~kFlagsKnown) == 0 && head.length >= 0 && head.indexOffset >= 16 &&
                           head.indexOffset <= size &&
-                          static_cast<std::int64_t>(size) - head.indexOffset == 4LL * BlocksFor(head.length);
+                          static_cast<std::int64_t>(size) - head.indexOffset ==
+                              4LL * blocks + TrailerSize(head.flags, blocks);
   if (!headerFits) FatalMessage("Hopen: damaged or unfinished file [%s]", h->fileName);
-  h->blocks = BlocksFor(head.length);
+  h->blocks = blocks;
+  const bool checked = (head.flags & kFlagChecked) != 0;
+  CheckStream framing;
+  CheckStreamStart(&framing, 0);
+  CheckStreamAdd(&framing, &head, sizeof head);
   DoFseek(&h->dataFile, head.indexOffset);
   std::int32_t previous = 0;
   for (std::int32_t k = 0; k < h->blocks;) {
     const std::int32_t n = h->blocks - k < kIndexWindow ? h->blocks - k : kIndexWindow;
     DoFread(h->window, 4 * n, &h->dataFile);
+    CheckStreamAdd(&framing, h->window, 4 * n);
     for (std::int32_t i = 0; i < n; ++i, ++k) {
       const std::int32_t offset = h->window[i];
       if (k == 0 ? offset != 16 : offset <= previous || offset >= head.indexOffset)
@@ -51,8 +64,30 @@ void CheckStructure(HILE *h) {
       previous = offset;
     }
   }
+  if (checked) {
+    // The block checks (read in the same stretch), then the trailer's tail.
+    for (std::int32_t k = 0; k < h->blocks;) {
+      const std::int32_t n = h->blocks - k < kIndexWindow ? h->blocks - k : kIndexWindow;
+      DoFread(h->checks, 8 * n, &h->dataFile);
+      CheckStreamAdd(&framing, h->checks, 8 * n);
+      k += n;
+    }
+    std::uint8_t tail[kTrailerTail];
+    DoFread(tail, kTrailerTail, &h->dataFile);
+    CheckStreamAdd(&framing, tail, 8);
+    std::uint32_t stored = 0;
+    std::int32_t magic = 0;
+    std::memcpy(&h->contentCheck, tail, 8);
+    std::memcpy(&stored, tail + 8, 4);
+    std::memcpy(&magic, tail + 12, 4);
+    if (magic != kTrailerMagic || stored != static_cast<std::uint32_t>(CheckStreamValue(&framing)))
+      FatalMessage("Hopen: damaged trailer of checks [%s]", h->fileName);
+    CheckStreamStart(&h->content, static_cast<std::uint64_t>(head.length));
+  }
   h->windowFirst = 0;
   h->windowCount = 0;
+  h->checksFirst = 0;
+  h->checksCount = 0;
   DoFseek(&h->dataFile, 16);
   h->position = 16;
 }
@@ -70,6 +105,31 @@ std::int32_t IndexEntry(HILE *h, std::int32_t k) {
   return h->window[k - h->windowFirst];
 }
 
+// Read handles of checked files: block k's two checks from the trailer,
+// through a window of their own.
+const std::uint32_t *CheckEntry(HILE *h, std::int32_t k) {
+  if (k < h->checksFirst || k >= h->checksFirst + h->checksCount) {
+    const std::int32_t n = h->blocks - k < kIndexWindow ? h->blocks - k : kIndexWindow;
+    DoFseek(&h->dataFile, static_cast<std::int32_t>(h->header.indexOffset + 4LL * h->blocks + 8LL * k));
+    DoFread(h->checks, 8 * n, &h->dataFile);
+    h->checksFirst = k;
+    h->checksCount = n;
+    h->position = -1;
+  }
+  return h->checks + 2 * (k - h->checksFirst);
+}
+
+// Checked files: block k as decoded against its check; blocks met in order
+// from the first also make up the content check, compared after the last.
+void VerifyBlock(HILE *h, std::int32_t k, std::uint32_t expected) {
+  const std::uint32_t check = BlockCheck(h->block);
+  if (check != expected) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+  if (k != h->verifiedBlocks) return;
+  CheckStreamAdd(&h->content, &check, 4);
+  if (++h->verifiedBlocks == h->blocks && CheckStreamValue(&h->content) != h->contentCheck)
+    FatalMessage("Hfill: content check failed [%s]", h->fileName);
+}
+
 // Reads block k whole with one transfer and decodes it into the handle.
 void LoadBlock(HILE *h, std::int32_t k) {
   const std::int32_t start = IndexEntry(h, k);
@@ -79,17 +139,75 @@ void LoadBlock(HILE *h, std::int32_t k) {
   if (h->position != start) DoFseek(&h->dataFile, start);
   DoFread(g_stored, size, &h->dataFile);
   h->position = end;
+  // A checked file's stored bytes are checked before the decoder sees them.
+  std::uint32_t checks[2] = {};
+  if (h->header.flags & kFlagChecked) {
+    std::memcpy(checks, CheckEntry(h, k), sizeof checks);
+    if (StoredCheck(g_stored, size) != checks[1]) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+  }
   switch (BlockDecode(g_stored, size, h->header.flags, h->block)) {
   case BlockFault::None: break;
   case BlockFault::BitCount: FatalMessage("Hfill: bad bit count [%s]", h->fileName);
   case BlockFault::Size: FatalMessage("Hfill: block %d does not end where the index says [%s]", k, h->fileName);
   }
+  if (h->header.flags & kFlagChecked) VerifyBlock(h, k, checks[0]);
 }
 
-// Write handles: appends the pending index entries to the index file.
+// Write handles: appends the pending index entries to the index file; in a
+// checked file each entry is followed by its block's two checks.
 void FlushIndex(HILE *h) {
-  if (h->windowCount > 0) DoFwrite(h->window, 4 * h->windowCount, &h->indexFile);
+  if (h->windowCount > 0 && (h->header.flags & kFlagChecked)) {
+    std::uint32_t triples[3 * kIndexWindow];
+    for (std::int32_t i = 0; i < h->windowCount; ++i) {
+      triples[3 * i] = static_cast<std::uint32_t>(h->window[i]);
+      triples[3 * i + 1] = h->checks[2 * i];
+      triples[3 * i + 2] = h->checks[2 * i + 1];
+    }
+    DoFwrite(triples, 12 * h->windowCount, &h->indexFile);
+  } else if (h->windowCount > 0) {
+    DoFwrite(h->window, 4 * h->windowCount, &h->indexFile);
+  }
   h->windowCount = 0;
+}
+
+// Write handles of checked files: the index (the first word of each of the
+// index file's triples), the block checks (the other two) and the trailer's
+// tail, appended to the data file. Returns the bytes appended.
+std::int32_t AppendIndexAndTrailer(HILE *h, const LzxHeader &header, std::int32_t tripleBytes) {
+  CheckStream framing, content;
+  CheckStreamStart(&framing, 0);
+  CheckStreamStart(&content, static_cast<std::uint64_t>(header.length));
+  CheckStreamAdd(&framing, &header, sizeof header);
+  std::uint32_t triples[3 * 32], words[2 * 32];
+  for (int pass = 0; pass < 2; ++pass) {
+    DoFseek(&h->indexFile, 0);
+    for (std::int32_t left = tripleBytes; left > 0;) {
+      const std::int32_t n = left < 12 * 32 ? left : 12 * 32, blocks = n / 12;
+      DoFread(triples, n, &h->indexFile);
+      std::int32_t count = 0;
+      for (std::int32_t i = 0; i < blocks; ++i) {
+        if (pass == 0) {
+          words[count++] = triples[3 * i];
+        } else {
+          words[count++] = triples[3 * i + 1];
+          words[count++] = triples[3 * i + 2];
+          CheckStreamAdd(&content, &triples[3 * i + 1], 4);
+        }
+      }
+      DoFwrite(words, 4 * count, &h->dataFile);
+      CheckStreamAdd(&framing, words, 4 * count);
+      left -= n;
+    }
+  }
+  std::uint8_t tail[kTrailerTail];
+  const std::uint64_t contentCheck = CheckStreamValue(&content);
+  std::memcpy(tail, &contentCheck, 8);
+  CheckStreamAdd(&framing, tail, 8);
+  const auto framingCheck = static_cast<std::uint32_t>(CheckStreamValue(&framing));
+  std::memcpy(tail + 8, &framingCheck, 4);
+  std::memcpy(tail + 12, &kTrailerMagic, 4);
+  DoFwrite(tail, kTrailerTail, &h->dataFile);
+  return tripleBytes + kTrailerTail; // 4 bytes of index and 8 of checks a block
 }
 
 // Write handles: creates the index file beside the data file, under a fresh
@@ -172,7 +290,9 @@ HILE *Hopen(const char *name, const char *mode) {
   if (mode[1] != 'b') FatalMessage("Hopen: bad mode");
   if (mode[2] == 'h') flags |= kFlagHuffman;
   else if (mode[2] == 's') flags |= kFlagRows;
-  else if (mode[2] != '\0') FatalMessage("Hopen: bad mode");
+  else if (mode[2] != '\0' && mode[2] != 'c') FatalMessage("Hopen: bad mode");
+  // 'c' (checked) stands in the third place or right after 'h' or 's'.
+  if (mode[2] == 'c' || (mode[2] != '\0' && mode[3] == 'c')) flags |= kFlagChecked;
   if (std::strlen(name) >= sizeof h->fileName) FatalMessage("Hopen: filename too long");
   std::strcpy(h->fileName, name);
   if (h->mode == 1) {
@@ -205,8 +325,12 @@ HILE *Hopen(const char *name, const char *mode) {
 void Hflus(HILE *h) {
   if (h->fill < kLzxBlock) FatalMessage("Hflus: early");
   if (h->windowCount == kIndexWindow) FlushIndex(h);
-  h->window[h->windowCount++] = h->position;
   const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
+  if (h->header.flags & kFlagChecked) {
+    h->checks[2 * h->windowCount] = BlockCheck(h->block);
+    h->checks[2 * h->windowCount + 1] = StoredCheck(g_stored, size);
+  }
+  h->window[h->windowCount++] = h->position;
   // The compressed file, like its content, stays below 2 GiB.
   if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
   DoFwrite(g_stored, size, &h->dataFile);
@@ -323,14 +447,19 @@ std::int32_t Hclose(HILE *h) {
     }
     FlushIndex(h);
     const std::int32_t indexOffset = h->position;
-    const std::int32_t indexSize = DoFtell(&h->indexFile);
-    DoFseek(&h->indexFile, 0);
-    std::uint8_t piece[256];
-    for (std::int32_t left = indexSize; left > 0;) {
-      const std::int32_t n = left < 256 ? left : 256;
-      DoFread(piece, n, &h->indexFile);
-      DoFwrite(piece, n, &h->dataFile);
-      left -= n;
+    std::int32_t indexSize = DoFtell(&h->indexFile);
+    const LzxHeader header{kLzxMagic, indexOffset, total, h->header.flags};
+    if (h->header.flags & kFlagChecked) {
+      indexSize = AppendIndexAndTrailer(h, header, indexSize);
+    } else {
+      DoFseek(&h->indexFile, 0);
+      std::uint8_t piece[256];
+      for (std::int32_t left = indexSize; left > 0;) {
+        const std::int32_t n = left < 256 ? left : 256;
+        DoFread(piece, n, &h->indexFile);
+        DoFwrite(piece, n, &h->dataFile);
+        left -= n;
+      }
     }
     DoFclose(&h->indexFile);
     FileRef index;
@@ -338,7 +467,7 @@ std::int32_t Hclose(HILE *h) {
     if (!FileDelete(&index)) FatalMessage("Hclose: remove failed");
     StagingKept(h->indexCleanup);
     size = DoFtell(&h->dataFile);
-    h->header = LzxHeader{kLzxMagic, indexOffset, total, h->header.flags};
+    h->header = header;
     DoFseek(&h->dataFile, 0);
     DoFwrite(&h->header, 16, &h->dataFile);
     DoFclose(&h->dataFile);

@@ -11,6 +11,7 @@
 #include "fileio/file.h"
 #include "fileio/replace.h"
 #include "lzx/block.h"
+#include "lzx/check.h"
 
 inline constexpr std::int32_t kLzxMagic = 0x31585a4c; // "LZX1"
 inline constexpr std::int32_t kLzxBlock = kBlockSize;
@@ -42,13 +43,27 @@ struct HILE {
   // index. Write: the entries not yet appended to indexFile.
   std::int32_t window[kIndexWindow];
   std::int32_t windowFirst, windowCount;
+  // Checked files (kFlagChecked), two words a block: the check of its plain
+  // bytes and of its stored bytes. Read: those of blocks [checksFirst,
+  // checksFirst + checksCount) from the trailer; write: those of the pending
+  // index entries in window.
+  std::uint32_t checks[2 * kIndexWindow];
+  std::int32_t checksFirst, checksCount;
+  std::int32_t verifiedBlocks;   // read: blocks 0.. checked in order and added to content
+  CheckStream content;           // read: the content check of the blocks verified so far
+  std::uint64_t contentCheck;    // read: the content check the trailer holds
   int indexCleanup;    // write: removes indexFile should the process end early
   bool staged;         // write: dataFile is a staging file that Hclose puts in place
   Replacement replace; // write, staged: the staging file and its target
 };
 
 // Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
-// 's' (row transform). Never returns without a handle.
+// 's' (row transform), then optionally 'c': a write handle writes a checked
+// file ("wbc", "wbhc", "wbsc"), whose trailer after the block index holds a
+// check of every block, of the whole content and of the framing. Read handles
+// take the flags from the file and verify every check a file holds: the
+// framing at open, each block as it is decoded, the content when the blocks
+// have been read in order to the end. Never returns without a handle.
 //
 // A read handle refuses (fatally, naming the file) a file that no writer of
 // the format produces: a header with unknown flag bits, a negative length, an
@@ -115,6 +130,12 @@ inline constexpr std::int32_t kStateUnchanged = 3;
 // fatal text before anything of it is written or deleted.
 std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *list, std::int32_t count,
                        std::int32_t flag);
+// Reads the whole archive as UnPackLZX would, writing nothing: every block
+// (and every check of a checked archive), every record and size, and every
+// refusal of an entry's name under target (as UnPackLZX makes them, with
+// UnpackPlainNames and UnpackProtectedPath). Damage is fatal, as there.
+// Returns the number of entries.
+std::int32_t VerifyLZX(const char *archive, const char *target);
 // 1 (the default): a name without '#' is used as the path, absolute or
 // relative to the current directory. 0: such a name is refused with a fatal
 // text, for archives of unknown origin.
@@ -130,6 +151,9 @@ extern void (*UnpackReport)(const ArchiveEntry &entry, const char *target, Unpac
 // refused with a fatal text before anything of it is written or deleted.
 extern const char *UnpackProtectedPath;
 
+// The mode text PackLZX opens its archive with: "wb" (the default, the LZ
+// coder without checks), or "wbc" for a checked archive.
+extern const char *PackMode;
 // Packs the files of a list file into the archive it names. Returns the number
 // of files; total and packed receive the bytes in and out when given.
 std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *packed, ArchiveEntry *records,

@@ -6,6 +6,8 @@
 #include "fileio/fatal.h"
 #include "lzx/lzx.h"
 
+const char *PackMode = "wb";
+
 namespace {
 
 constexpr int kMaxTokens = 48; // the source name and 47 options
@@ -54,7 +56,7 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
   char archive[257], base[257];
   if (!FileReadLine(&list, archive, 256)) FatalMessage("PackLZX: No first line");
   if (!FileReadLine(&list, base, 256)) FatalMessage("PackLZX: No base directory");
-  HILE *h = Hopen(archive, "wb");
+  HILE *h = Hopen(archive, PackMode);
   if (!h) FatalMessage("PackFile: dest fail");
   std::int32_t sum = 0, files = 0;
   char line[257];

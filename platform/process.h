@@ -13,6 +13,9 @@ bool PlatErrorIsTerminal();
 bool PlatInputIsTerminal();
 // Standard input and output carry bytes as they are (no line-end changes).
 void PlatBinaryStdio();
+// A write to a pipe nobody reads any more fails (and is reported by the
+// caller) instead of ending the process by a signal.
+void PlatIgnoreBrokenPipe();
 
 // Names to remove when the process ends before it is done with them: when it
 // is ended by an interrupt, terminate or hang-up signal, and for AnyEnd also

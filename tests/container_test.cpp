@@ -7,7 +7,10 @@
 #include "lzx/codec/lz.h"
 #include "lzx/codec/rle.h"
 #include "lzx/lzx.h"
+#include "platform/notice.h"
 #include "tests/lzx_support.h"
+#include "fileio/fatal.h"
+#include <csetjmp>
 
 namespace {
 
@@ -87,7 +90,7 @@ TEST_F(ContainerTest, BlocksAndTheIndex) {
 TEST_F(ContainerTest, RoundTripsInEveryMode) {
   const Bytes cases[] = {Bytes{42}, SampleText(16383), SampleText(16384), SampleText(16385),
                          SampleText(3 * 1024 * 1024 + 17), RandomBytes(200000, 3)};
-  for (const char *mode : {"wb", "wbh"}) {
+  for (const char *mode : {"wb", "wbh", "wbc", "wbhc"}) {
     for (const Bytes &data : cases) {
       WriteCompressed("rt.lzx", data, mode);
       EXPECT_EQ(ReadCompressed("rt.lzx"), data) << mode << " " << data.size();
@@ -98,6 +101,9 @@ TEST_F(ContainerTest, RoundTripsInEveryMode) {
     const Bytes data = RowFriendly(n);
     WriteCompressed("rows.lzx", data, "wbs");
     EXPECT_EQ(Int(ReadFile("rows.lzx"), 12), 2);
+    EXPECT_EQ(ReadCompressed("rows.lzx"), data) << n;
+    WriteCompressed("rows.lzx", data, "wbsc");
+    EXPECT_EQ(Int(ReadFile("rows.lzx"), 12), 6);
     EXPECT_EQ(ReadCompressed("rows.lzx"), data) << n;
   }
 }
@@ -269,7 +275,8 @@ TEST_F(ContainerTest, DamagedOrUnfinishedFilesAreRefusedBeforeAnythingIsServed) 
       {"negative length", with(8, -1), header},
       {"index offset too small", with(4, index - 4), header},
       {"index offset past the end", with(4, static_cast<std::int32_t>(good.size()) + 4), header},
-      {"unknown flag bit", with(12, 4), header},
+      {"unknown flag bit", with(12, 8), header},
+      {"checked flag without a trailer", with(12, 4), header},
       {"cut inside a block", Bytes(good.begin(), good.begin() + 300), header},
       {"first entry not 16", with(static_cast<std::size_t>(index), 17), blockIndex},
       {"entries not increasing", with(static_cast<std::size_t>(index) + 8, Int(good, static_cast<std::size_t>(index) + 4)), blockIndex},
@@ -299,3 +306,102 @@ TEST_F(ContainerTest, TheLengthCannotReach2GiB) {
 }
 
 } // namespace
+
+namespace {
+
+// A reader that knows only the two coding flags, written from the format's
+// first description: blocks one after another from offset 16 up to the
+// index, and block k found through index entry k. It never looks past the
+// index.
+Bytes ReadLikeAPlainReader(const Bytes &file, bool throughIndex) {
+  const std::int32_t indexOffset = Int(file, 4), length = Int(file, 8), flags = Int(file, 12) & 3;
+  Bytes out;
+  static std::uint8_t plain[kBlockSize];
+  const std::int32_t blocks = (length + kBlockSize - 1) / kBlockSize;
+  std::int32_t at = 16;
+  for (std::int32_t k = 0; k < blocks; ++k) {
+    if (throughIndex) at = Int(file, static_cast<std::size_t>(indexOffset + 4 * k));
+    const std::int32_t size = BlockStoredSize(file.data() + at, indexOffset - at, flags);
+    if (size <= 0 || BlockDecode(file.data() + at, size, flags, plain) != BlockFault::None) return {};
+    out.insert(out.end(), plain, plain + kBlockSize);
+    at += size;
+  }
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+std::jmp_buf g_fault;
+[[noreturn]] void BackToTheTest(const char *) { std::longjmp(g_fault, 1); }
+int Silent(const char *, const char *, PlatIcon, PlatWindow) { return kPlatButtonOk; }
+
+void ReadWholeThenSeekEveryBlock(const char *name) {
+  ReadCompressed(name);
+  HILE *h = Hopen(name, "rb");
+  for (std::int32_t at = h->header.length - 1; at >= 0; at -= kBlockSize) {
+    Hseek(h, at);
+    Hgetc(h);
+  }
+  Hclose(h);
+}
+
+// Reads the file whole, then each block by a seek; false when the reader
+// refused it (the fatal path, brought back here).
+bool ReadsWithoutFault(const char *name) {
+  PlatSetNoticeHook(Silent);
+  FatalEndHook = BackToTheTest;
+  const bool ok = setjmp(g_fault) == 0 ? (ReadWholeThenSeekEveryBlock(name), true) : false;
+  FatalEndHook = nullptr;
+  PlatSetNoticeHook(nullptr);
+  HreleaseAll();
+  return ok;
+}
+
+} // namespace
+
+TEST_F(ContainerTest, ACheckedFileIsAPlainFileWithATrailerThatPlainReadersIgnore) {
+  struct {
+    const char *plain, *checked;
+    Bytes data;
+  } cases[] = {{"wb", "wbc", SampleText(50000)}, {"wbh", "wbhc", RandomBytes(40000, 9)},
+               {"wbs", "wbsc", RowFriendly(33000)}, {"wb", "wbc", {}}};
+  for (const auto &c : cases) {
+    WriteCompressed("plain.lzx", c.data, c.plain);
+    WriteCompressed("checked.lzx", c.data, c.checked);
+    const Bytes plain = ReadFile("plain.lzx"), checked = ReadFile("checked.lzx");
+    const std::int32_t blocks = static_cast<std::int32_t>(c.data.size() + kBlockSize - 1) / kBlockSize;
+    // Header (but for the flag), blocks and index are the plain file's bytes;
+    // then two checks per block, the content and framing checks and "LZXC".
+    ASSERT_EQ(checked.size(), plain.size() + 8u * static_cast<std::size_t>(blocks) + 16u) << c.checked;
+    EXPECT_EQ(Int(checked, 12), Int(plain, 12) | kFlagChecked);
+    Bytes unflagged(checked.begin(), checked.begin() + static_cast<std::ptrdiff_t>(plain.size()));
+    std::memcpy(unflagged.data() + 12, plain.data() + 12, 4);
+    EXPECT_EQ(unflagged, plain) << c.checked;
+    EXPECT_EQ(std::string(checked.end() - 4, checked.end()), "LZXC");
+    EXPECT_EQ(ReadLikeAPlainReader(checked, false), c.data) << c.checked;
+    EXPECT_EQ(ReadLikeAPlainReader(checked, true), c.data) << c.checked;
+    EXPECT_EQ(ReadCompressed("checked.lzx"), c.data) << c.checked;
+  }
+}
+
+TEST_F(ContainerTest, EveryBitFlipPastTheHeaderOfACheckedFileIsRefused) {
+  // Bytes past the header, each with one bit flipped (the bit varies with
+  // the position): every byte of the LZ-coded file, about 1500 spread over
+  // the larger Huffman-coded one; blocks, index and trailer alike.
+  for (const char *mode : {"wbc", "wbhc"}) {
+    WriteCompressed("good.lzx", SampleText(40000), mode);
+    const Bytes good = ReadFile("good.lzx");
+    ASSERT_TRUE(ReadsWithoutFault("good.lzx"));
+    int accepted = 0;
+    const std::size_t step = good.size() / 1500 + 1;
+    for (std::size_t at = 16; at < good.size(); at += (at + step < good.size() - 24 ? step : 1)) {
+      Bytes damaged = good;
+      damaged[at] ^= static_cast<std::uint8_t>(1u << (at % 8));
+      WriteFile("bad.lzx", damaged);
+      if (ReadsWithoutFault("bad.lzx")) {
+        ++accepted;
+        ADD_FAILURE() << mode << ": a flip at byte " << at << " of " << good.size() << " was not noticed";
+      }
+    }
+    EXPECT_EQ(accepted, 0);
+  }
+}

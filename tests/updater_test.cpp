@@ -785,7 +785,7 @@ TEST_F(SharedMachineTest, ALinkBelowTheInstallationIsNotWrittenThrough) {
   ASSERT_EQ(vorn_test::AsOtherUser([&] { return symlink((dir_ + "/outside").c_str(), (Inst() + "/help").c_str()) == 0; }), 0);
   const Outcome o = Run("vorn-update", {}, "i\n");
   EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, vorn_test::FatalNotice("UnPackLZX: link on the way: #help\\vorn.htm"));
+  EXPECT_EQ(o.err, vorn_test::FatalNotice("The update is damaged; nothing was changed.\nUnPackLZX: link on the way: #help\\vorn.htm"));
   EXPECT_TRUE(fs::is_empty(dir_ + "/outside"));
   EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
 }

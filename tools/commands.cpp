@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,8 @@
 #include "lzx/listfile.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
+#include "platform/notice.h"
+#include "platform/text.h"
 #include "tools/io.h"
 
 namespace lzx_tool {
@@ -70,7 +73,7 @@ void CheckVersionFile(const std::string &name) {
 // Writes text into a file, replacing it only when complete ("-": standard output).
 void WriteText(const std::string &out, const std::string &text) {
   if (out == "-") {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    WriteStandardOutput(text.data(), text.size());
     return;
   }
   Replacement r;
@@ -124,8 +127,8 @@ int Decompress(const std::string &in, const std::string &out) {
   ProgressStart(in, h->header.length);
   if (out == "-") {
     SetDataOnStandardOutput();
-    for (std::int32_t n; (n = Hread(g_chunk, kChunk, h)) > 0;) std::fwrite(g_chunk, 1, static_cast<std::size_t>(n), stdout);
-    std::fflush(stdout);
+    for (std::int32_t n; (n = Hread(g_chunk, kChunk, h)) > 0;) WriteStandardOutput(g_chunk, static_cast<std::size_t>(n));
+    FinishStandardOutput(kSuccess);
   } else {
     Replacement r;
     ReplaceBegin(&r, out.c_str(), 1);
@@ -150,10 +153,10 @@ int Cat(const std::string &in, std::int64_t offset, std::int64_t length) {
   while (left > 0) {
     const std::int32_t n = Hread(g_chunk, left < kChunk ? static_cast<std::int32_t>(left) : kChunk, h);
     if (n == 0) break;
-    std::fwrite(g_chunk, 1, static_cast<std::size_t>(n), stdout);
+    WriteStandardOutput(g_chunk, static_cast<std::size_t>(n));
     left -= n;
   }
-  std::fflush(stdout);
+  FinishStandardOutput(kSuccess);
   Hclose(h);
   return kSuccess;
 }
@@ -162,18 +165,22 @@ int Info(const std::string &in, bool tsv) {
   const std::string source = Readable(in);
   HILE *h = Hopen(source.c_str(), "rb"); // checks header and index
   const LzxHeader head = h->header;
-  const std::int32_t size = head.indexOffset + 4 * h->blocks;
+  const bool checked = (head.flags & kFlagChecked) != 0;
+  const std::int32_t size = head.indexOffset + (checked ? 12 : 4) * h->blocks + (checked ? kTrailerTail : 0);
   const std::string kind = std::string((head.flags & kFlagHuffman) ? "Huffman byte coder" : "LZ coder") +
-                           ((head.flags & kFlagRows) ? ", row transform" : "");
+                           ((head.flags & kFlagRows) ? ", row transform" : "") + (checked ? ", checked" : "");
+  char content[17] = "-";
+  if (checked) std::snprintf(content, sizeof content, "%016" PRIx64, h->contentCheck);
   if (tsv) {
     std::printf("file\t%s\nsize\t%" PRId32 "\nlength\t%" PRId32 "\nindexOffset\t%" PRId32 "\nflags\t%" PRId32
-                "\nblocks\t%" PRId32 "\n",
-                TsvField(in).c_str(), size, head.length, head.indexOffset, head.flags, h->blocks);
+                "\nblocks\t%" PRId32 "\nchecked\t%d\ncontentCheck\t%s\n",
+                TsvField(in).c_str(), size, head.length, head.indexOffset, head.flags, h->blocks, checked ? 1 : 0, content);
   } else {
     std::printf("file         %s\nsize         %" PRId32 "\nlength       %" PRId32 "\nindex offset %" PRId32
-                "\nflags        %" PRId32 " (%s)\nblocks       %" PRId32 "\nratio        %.4f\n",
+                "\nflags        %" PRId32 " (%s)\nblocks       %" PRId32 "\nratio        %.4f\nchecks       %s\n",
                 Shown(in).c_str(), size, head.length, head.indexOffset, head.flags, kind.c_str(), h->blocks,
-                head.length > 0 ? static_cast<double>(size) / head.length : 0.0);
+                head.length > 0 ? static_cast<double>(size) / head.length : 0.0,
+                checked ? ("every block, content " + std::string(content)).c_str() : "none (structure only)");
   }
   FileRef raw;
   FileRefInit(&raw, 1, source.c_str());
@@ -200,34 +207,80 @@ int Info(const std::string &in, bool tsv) {
   return kSuccess;
 }
 
-int Test(const std::vector<std::string> &files) {
-  for (const std::string &file : files) {
-    HILE *h = Hopen(Readable(file).c_str(), "rb");
-    // Read everything. Meanwhile the content is followed as an archive for
-    // as long as it reads as one: records with ended names and sizes that fit.
-    bool archive = true;
-    std::int32_t entries = 0;
-    while (archive && Htell(h) < h->header.length) {
-      ArchiveEntry e;
-      const std::int32_t got = Hread(&e, sizeof e, h);
-      archive = got == static_cast<std::int32_t>(sizeof e) && std::memchr(e.name, '\0', sizeof e.name) != nullptr &&
+namespace {
+
+std::jmp_buf g_testFailed;
+char g_testFault[kFatalTextSize];
+
+[[noreturn]] void TestFailed(const char *text) {
+  CopyText(g_testFault, sizeof g_testFault, text);
+  std::longjmp(g_testFailed, 1);
+}
+
+int KeepNotice(const char *, const char *, PlatIcon, PlatWindow) { return kPlatButtonOk; }
+
+struct TestResult {
+  bool checked, archive;
+  std::int32_t entries, length, blocks;
+};
+
+// Reads every block of the file, following the content as an archive for as
+// long as it reads as one: records with ended names and sizes that fit.
+TestResult TestOne(const char *name) {
+  HILE *h = Hopen(name, "rb");
+  TestResult r{(h->header.flags & kFlagChecked) != 0, true, 0, h->header.length, h->blocks};
+  while (r.archive && Htell(h) < h->header.length) {
+    ArchiveEntry e;
+    const std::int32_t got = Hread(&e, sizeof e, h);
+    r.archive = got == static_cast<std::int32_t>(sizeof e) && std::memchr(e.name, '\0', sizeof e.name) != nullptr &&
                 e.size >= 0 && e.size <= h->header.length - Htell(h);
-      if (!archive) break;
-      ++entries;
-      if (g_settings.verbose) Say("  %s %" PRId32 "\n", Shown(e.name).c_str(), e.size);
-      Skip(h, e.size, "test");
-    }
-    while (Hread(g_chunk, kChunk, h) > 0) {
-    }
-    const std::int32_t length = h->header.length, blocks = h->blocks;
-    Hclose(h);
-    if (archive && entries > 0)
-      Say("%s: ok, archive of %" PRId32 " entries, %" PRId32 " bytes in %" PRId32 " blocks\n", Shown(file).c_str(),
-          entries, length, blocks);
-    else
-      Say("%s: ok, %" PRId32 " bytes in %" PRId32 " blocks\n", Shown(file).c_str(), length, blocks);
+    if (!r.archive) break;
+    ++r.entries;
+    if (g_settings.verbose) Say("  %s %" PRId32 "\n", Shown(e.name).c_str(), e.size);
+    Skip(h, e.size, "test");
   }
-  return kSuccess;
+  while (Hread(g_chunk, kChunk, h) > 0) {
+  }
+  Hclose(h);
+  return r;
+}
+
+// TestOne with the fatal path brought back here: false after a fatal end.
+bool TestGuarded(const char *name, TestResult *result) {
+  PlatSetNoticeHook(KeepNotice);
+  FatalEndHook = TestFailed;
+  const bool ok = setjmp(g_testFailed) == 0 ? (*result = TestOne(name), true) : false;
+  FatalEndHook = nullptr;
+  PlatSetNoticeHook(nullptr);
+  return ok;
+}
+
+} // namespace
+
+int Test(const std::vector<std::string> &files) {
+  // A damaged file ends its own test, not the run: the fatal path comes back
+  // here with its text, and the next file is tested.
+  int failed = 0;
+  for (const std::string &file : files) {
+    const std::string source = Readable(file);
+    TestResult r{};
+    if (!TestGuarded(source.c_str(), &r)) {
+      HreleaseAll();
+      ++failed;
+      std::fflush(stdout);
+      std::fprintf(stderr, "lzx: %s: FAILED: %s\n", Shown(file).c_str(), Shown(g_testFault).c_str());
+      continue;
+    }
+    const char *how = r.checked ? "verified by its checks" : "structure only (the file has no checks)";
+    if (r.archive && r.entries > 0)
+      Say("%s: ok, %s; archive of %" PRId32 " entries, %" PRId32 " bytes in %" PRId32 " blocks\n", Shown(file).c_str(),
+          how, r.entries, r.length, r.blocks);
+    else
+      Say("%s: ok, %s; %" PRId32 " bytes in %" PRId32 " blocks\n", Shown(file).c_str(), how, r.length, r.blocks);
+  }
+  if (failed > 0 && files.size() > 1)
+    std::fprintf(stderr, "lzx: %d of %d files failed\n", failed, static_cast<int>(files.size()));
+  return failed > 0 ? kFatal : kSuccess;
 }
 
 int List(const std::string &archive, bool tsv) {
@@ -252,7 +305,7 @@ int List(const std::string &archive, bool tsv) {
   return kSuccess;
 }
 
-int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute) {
+int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute, bool checked) {
   // The list is read from where the user named it; its names resolve against
   // its own folder (or the one given), where PackLZX then runs.
   std::string listFile = list == "-" ? SpoolStandardInput() : (CheckInput(list), list);
@@ -288,6 +341,7 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
     WriteText(packList, text);
   }
   HopenStaged = 1;
+  PackMode = checked ? "wbc" : "wb";
   ProgressStart(archive, static_cast<std::int64_t>(summary.total) + 432LL * summary.files);
   std::vector<ArchiveEntry> records(static_cast<std::size_t>(g_settings.verbose ? summary.files : 0));
   std::int32_t total = 0, packed = 0;

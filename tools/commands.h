@@ -16,7 +16,7 @@ int Info(const std::string &in, bool tsv);
 int Test(const std::vector<std::string> &files);
 int List(const std::string &archive, bool tsv);
 // Sources resolve against directory (default: the list file's folder).
-int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute);
+int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute, bool checked);
 int Unpack(const std::string &archive, const std::string &target, bool overwrite, const std::string &versions,
            bool allowAbsolute);
 int Versions(const std::string &file, bool tsv);

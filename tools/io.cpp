@@ -1,7 +1,9 @@
 #include "tools/io.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "fileio/file.h"
 #include "fileio/path.h"
@@ -150,10 +152,28 @@ void CopyToStandardOutput(const std::string &name) {
   FileRefInit(&ref, 1, name.c_str());
   FileOpenRead(&ref);
   static char chunk[65536];
-  for (std::int32_t n; (n = FileRead(&ref, sizeof chunk, chunk)) > 0;)
-    std::fwrite(chunk, 1, static_cast<std::size_t>(n), stdout);
+  for (std::int32_t n; (n = FileRead(&ref, sizeof chunk, chunk)) > 0;) WriteStandardOutput(chunk, static_cast<std::size_t>(n));
   FileClose(&ref);
-  std::fflush(stdout);
+  FinishStandardOutput(kSuccess);
+}
+
+namespace {
+[[noreturn]] void OutputFailed(int error) {
+  ProgressEnd();
+  std::fprintf(stderr, "lzx: standard output: %s\n", error != 0 ? std::strerror(error) : "write failed");
+  PlatExit(kFatal);
+}
+} // namespace
+
+void WriteStandardOutput(const void *data, std::size_t size) {
+  errno = 0;
+  if (std::fwrite(data, 1, size, stdout) != size) OutputFailed(errno);
+}
+
+int FinishStandardOutput(int status) {
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) OutputFailed(errno);
+  return status;
 }
 
 } // namespace lzx_tool

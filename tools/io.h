@@ -3,6 +3,7 @@
 // that are replaced only when complete.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -51,5 +52,12 @@ std::string TemporaryFile();
 std::string SpoolStandardInput();
 // The file's bytes to standard output.
 void CopyToStandardOutput(const std::string &name);
+// Data to standard output; a write that fails (a full disk, a closed pipe,
+// an I/O error) ends the tool with a message naming standard output and
+// status 2.
+void WriteStandardOutput(const void *data, std::size_t size);
+// Flushes standard output, whatever was written to it (listings included),
+// and ends with status 2 when any of it failed; returns status otherwise.
+int FinishStandardOutput(int status);
 
 } // namespace lzx_tool

@@ -15,6 +15,7 @@
 #include "tools/commands.h"
 #include "vorn_version.h"
 #include "tools/io.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ int main(int argc, char **argv) {
   app.add_flag("-f,--force", g_settings.force, "replace an existing output");
   std::string in, out, target, versions, directory;
   std::vector<std::string> files;
-  bool huffman = false, rows = false, overwrite = false, tsv = false, allowAbsolute = false;
+  bool huffman = false, rows = false, noCheck = false, overwrite = false, tsv = false, allowAbsolute = false;
   std::int64_t offset = 0, length = -1;
   ListOptions listOptions;
 
@@ -61,6 +62,7 @@ int main(int argc, char **argv) {
   compress->add_option("IN", in, "file to compress")->required();
   compress->add_option("OUT", out, "compressed file to write (at most 79 characters)")->required();
   auto *huf = compress->add_flag("--huffman", huffman, "code blocks with the Huffman byte coder");
+  compress->add_flag("--no-check", noCheck, "write no checks: exactly the bytes of a plain LZX1 file");
   compress->add_flag("--rows", rows, "pass blocks through the row transform first")->excludes(huf);
 
   auto *decompress = app.add_subcommand("decompress", "Write the content of compressed file IN to OUT (- for standard output)");
@@ -88,6 +90,7 @@ int main(int argc, char **argv) {
   pack->add_option("-o,--output", out, "archive to write instead of the list's first line (- for standard output)");
   pack->add_option("-C,--directory", directory, "resolve source names here (default: the list file's folder)");
   pack->add_flag("--allow-absolute", allowAbsolute, "accept stored names without '#'");
+  pack->add_flag("--no-check", noCheck, "write no checks: exactly the bytes of a plain LZX1 archive");
 
   auto *unpack = app.add_subcommand("unpack", "Unpack ARCHIVE, '#' names under TARGET");
   unpack->add_option("ARCHIVE", in, "archive")->required();
@@ -120,15 +123,21 @@ int main(int argc, char **argv) {
   }
   if (g_settings.quiet && g_settings.verbose) return Usage("-q and -v exclude each other");
 
-  if (compress->parsed()) return Compress(in, out, huffman ? "wbh" : rows ? "wbs" : "wb");
-  if (decompress->parsed()) return Decompress(in, out);
-  if (cat->parsed()) return Cat(in, offset, length);
-  if (info->parsed()) return Info(in, tsv);
-  if (test->parsed()) return Test(files);
-  if (list->parsed()) return List(in, tsv);
-  if (pack->parsed()) return Pack(in, out, directory, allowAbsolute);
-  if (unpack->parsed()) return Unpack(in, target, overwrite, versions, allowAbsolute);
-  if (versionList->parsed()) return Versions(in, tsv);
-  if (mklist->parsed()) return MakeList(in, listOptions, out);
-  return Scramble(in);
+  PlatIgnoreBrokenPipe(); // a closed pipe is reported like any failed write
+  const char *const modes[] = {"wb", "wbh", "wbs"};
+  std::string mode = modes[huffman ? 1 : rows ? 2 : 0];
+  if (!noCheck) mode += 'c';
+  int status = kSuccess;
+  if (compress->parsed()) status = Compress(in, out, mode.c_str());
+  else if (decompress->parsed()) status = Decompress(in, out);
+  else if (cat->parsed()) status = Cat(in, offset, length);
+  else if (info->parsed()) status = Info(in, tsv);
+  else if (test->parsed()) status = Test(files);
+  else if (list->parsed()) status = List(in, tsv);
+  else if (pack->parsed()) status = Pack(in, out, directory, allowAbsolute, !noCheck);
+  else if (unpack->parsed()) status = Unpack(in, target, overwrite, versions, allowAbsolute);
+  else if (versionList->parsed()) status = Versions(in, tsv);
+  else if (mklist->parsed()) status = MakeList(in, listOptions, out);
+  else status = Scramble(in);
+  return FinishStandardOutput(status);
 }

@@ -40,6 +40,19 @@ void WriteTempArchive(char *path, std::int32_t leaveEmpty) {
   FileClose(&ref);
 }
 
+void VerifyUpdate(const char *archivePath, const char *installDirectory) {
+  // The whole archive is read once before the installation is touched: its
+  // blocks and checks, its records, and every entry that unpacking would
+  // refuse. A fault ends the run saying that nothing was changed, and
+  // TEMP.LZX goes with it.
+  const int removal = PlatRemoveLater(archivePath, PlatRemoveWhen::AnyEnd);
+  FatalPrefix = DamagedUpdateText();
+  const std::int32_t entries = VerifyLZX(archivePath, installDirectory);
+  FatalPrefix = nullptr;
+  PlatForgetLater(removal);
+  RunLog("update verified: %d entries", static_cast<int>(entries));
+}
+
 void ApplyArchive(const char *archivePath, const char *installDirectory) {
   // An empty archive (the second run of a demo install) holds no entries:
   // there is nothing to unpack and the version file stays as it is.
@@ -59,6 +72,7 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
   // From loading the version file to writing it back, the installation is
   // this run's alone.
   VersionListLock(installDirectory, versionFile);
+  VerifyUpdate(archivePath, installDirectory);
   std::int32_t capacity = 0;
   ArchiveEntry *list = VersionListLoad(versionFile, &capacity);
   UnPackLZX(archivePath, installDirectory, list, capacity, 1);

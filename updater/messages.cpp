@@ -50,6 +50,10 @@ const char *Pick(const Texts &t) { return LanguageDutch != 0 ? t.dutch : t.engli
 
 } // namespace
 
+const char *DamagedUpdateText() {
+  return Pick({"De update is beschadigd; er is niets gewijzigd.", "The update is damaged; nothing was changed."});
+}
+
 const char *MessageText(std::int32_t id) {
   if (id < 4 || id > 22) return "Unknown";
   if (DemoMode == 1) {

@@ -28,3 +28,6 @@ enum MessageId : std::int32_t {
 
 // Never null; "Unknown" outside 4 to 22. Reads the configuration at each call.
 const char *MessageText(std::int32_t id);
+// The line before the fatal text of an update that fails its verification:
+// nothing was installed.
+const char *DamagedUpdateText();

@@ -19,6 +19,8 @@ bool PlatInputIsTerminal() { return isatty(0) == 1; }
 
 void PlatBinaryStdio() {} // POSIX streams carry bytes as they are
 
+void PlatIgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
+
 namespace {
 
 // Fixed slots, read by a signal handler: a slot's name is complete before

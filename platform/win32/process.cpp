@@ -26,6 +26,8 @@ bool PlatInputIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+void PlatIgnoreBrokenPipe() {} // a failed write to a closed pipe is an error here already
+
 void PlatBinaryStdio() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
