@@ -8,36 +8,132 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace {
 
-// Removes the staging files of earlier runs in directory: our own regular
-// files of the staging pattern that nobody has open. Each directory once.
-void RemoveLeftovers(const char *directory) {
-  static char done[16][kPathSize]; // directories cleaned, the current one as "."
-  static int next = 0;
-  const char *key = directory[0] != '\0' ? directory : ".";
-  for (const auto &d : done)
-    if (std::strcmp(d, key) == 0) return;
-  CopyText(done[next], kPathSize, key);
-  next = (next + 1) % 16;
+// Each process that creates staging files keeps a record of them in the
+// user's private temporary directory: "~lzrec" + 8 hexadecimal digits +
+// ".lst", held open (so locked) while the process runs and removed at its
+// end, two lines per staging file: "- NAME" before it is created, then
+// "VOLUME FILE NAME" (hexadecimal) once it exists, or "!" when the name was
+// taken and another is tried. A record nobody holds is
+// that of a run that was killed: each file it names with an identity is
+// removed when it is still that very file; a name without one (the run died
+// while creating it) only when the file is empty, as the run left it.
+// Nothing else is ever removed, whatever its name.
+constexpr char kRecordPattern[] = "~lzrec????????.lst";
+PlatFile g_record = 0;   // this process's record, once it has one (not a
+                         // registered file: it outlives every other)
+bool g_recordFailed = false;
+bool g_swept = false;
 
-  static char names[4192];
+// identity null: the file must be empty instead.
+void RemoveIfOurs(const char *name, const PlatIdentity *identity) {
+  if (PlatNameKind(name) != PlatKind::Regular || !PlatOwnedByUs(name) || FileIsLocked(name)) return;
+  const PlatFile file = PlatOpen(name, PlatOpenMode::ReadShared);
+  if (!file) return;
+  PlatIdentity now{};
+  const bool ours = identity ? PlatFileIdentity(file, &now) && now.volume == identity->volume && now.file == identity->file
+                             : PlatSize(file) == 0;
+  PlatClose(file);
+  if (ours) PlatDelete(name);
+}
+
+// Removes what the records of killed runs name, then those records.
+void SweepRecords() {
+  if (g_swept) return;
+  g_swept = true;
+  char directory[kPathSize] = {};
+  PlatTempDirectory(directory, sizeof directory);
   char pattern[kPathSize];
-  if (std::snprintf(pattern, sizeof pattern, "%s%s", directory, kStagingPattern) >= kPathSize) return;
+  if (std::snprintf(pattern, sizeof pattern, "%s%s", directory, kRecordPattern) >= kPathSize) return;
+  static char names[4192];
   const std::int32_t count = ListDirectory(names, sizeof names - 1, pattern);
   const char *name = names;
   for (std::int32_t i = 0; i < count; ++i, name += std::strlen(name) + 1) {
     char path[kPathSize];
     if (std::snprintf(path, sizeof path, "%s%s", directory, name) >= kPathSize) continue;
-    if (PlatNameKind(path) == PlatKind::Regular && PlatOwnedByUs(path) && !FileIsLocked(path)) PlatDelete(path);
+    if (PlatNameKind(path) != PlatKind::Regular || !PlatOwnedByUs(path) || FileIsLocked(path)) continue;
+    const PlatFile record = PlatOpen(path, PlatOpenMode::ReadShared);
+    if (!record) continue;
+    // Line by line; a line cut by the kill, or too long, is passed over.
+    static char buffer[2 * kPathSize + 64];
+    static char pending[kPathSize];
+    pending[0] = '\0';
+    std::uint32_t held = 0, moved = 0;
+    for (bool more = true; more;) {
+      more = PlatRead(record, buffer + held, static_cast<std::uint32_t>(sizeof buffer - 1 - held), &moved) && moved > 0;
+      held += moved;
+      buffer[held] = '\0';
+      char *start = buffer;
+      for (char *end; (end = std::strchr(start, '\n')) != nullptr; start = end + 1) {
+        *end = '\0';
+        unsigned long long volume = 0, file = 0;
+        int used = 0;
+        if (start[0] == '!') {
+          pending[0] = '\0';
+        } else if (start[0] == '-' && start[1] == ' ' && start[2] != '\0') {
+          // Only the latest file can lack its identity line: the run died there.
+          CopyText(pending, sizeof pending, start + 2);
+        } else if (std::sscanf(start, "%llx %llx %n", &volume, &file, &used) == 2 && used > 0 && start[used] != '\0') {
+          const PlatIdentity identity{volume, file};
+          RemoveIfOurs(start + used, &identity);
+          pending[0] = '\0';
+        }
+      }
+      held = static_cast<std::uint32_t>(buffer + held - start);
+      if (held == sizeof buffer - 1) held = 0; // no line end in a full buffer: not a line of ours
+      std::memmove(buffer, start, held);
+    }
+    PlatClose(record);
+    if (pending[0] != '\0') RemoveIfOurs(pending, nullptr);
+    PlatDelete(path);
   }
+}
+
+// Appends a line to this process's record, made at the first line.
+void RecordLine(const char *line) {
+  if (g_recordFailed) return;
+  if (g_record == 0) {
+    char directory[kPathSize] = {};
+    PlatTempDirectory(directory, sizeof directory);
+    char name[kPathSize];
+    for (int attempt = 0; g_record == 0; ++attempt) {
+      std::uint32_t random = 0;
+      PlatRandomBytes(&random, sizeof random);
+      if (attempt == 20 || std::snprintf(name, sizeof name, "%s~lzrec%08X.lst", directory, static_cast<unsigned>(random)) >= kPathSize) {
+        g_recordFailed = true; // without a record, leftovers stay: nothing of anyone's is at risk
+        return;
+      }
+      const int slot = PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
+      g_record = PlatOpen(name, PlatOpenMode::CreateNew);
+      if (g_record == 0) PlatForgetLater(slot);
+    }
+  }
+  std::uint32_t moved = 0;
+  PlatWrite(g_record, line, static_cast<std::uint32_t>(std::strlen(line)), &moved);
+}
+
+// The record's lines for a staging file: before it is created (identity
+// null), and once it exists.
+void Record(const char *name, const PlatFile *created) {
+  if (std::strchr(name, '\n')) return; // such a name could not be read back
+  char line[kPathSize + 40];
+  PlatIdentity identity{};
+  if (!created) std::snprintf(line, sizeof line, "- %s\n", name);
+  else if (PlatFileIdentity(*created, &identity))
+    std::snprintf(line, sizeof line, "%llx %llx %s\n", static_cast<unsigned long long>(identity.volume),
+                  static_cast<unsigned long long>(identity.file), name);
+  else return;
+  RecordLine(line);
 }
 
 } // namespace
 
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName) {
   if (std::strlen(directory) + sizeof kStagingPattern > kPathSize) FatalMessage("StagingCreate: name too long [%s]", errorName);
+  SweepRecords();
   static std::uint32_t serial = 0;
   char name[kPathSize];
   for (int attempt = 0;; ++attempt) {
@@ -49,8 +145,13 @@ int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory,
     // Registered before it exists, so that no moment is left in which an
     // interrupt would leave it behind.
     const int slot = PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
-    if (FileCreateNew(ref)) return slot;
+    Record(name, nullptr);
+    if (FileCreateNew(ref)) {
+      Record(name, &ref->handle);
+      return slot;
+    }
     PlatForgetLater(slot);
+    RecordLine("!\n"); // the name was not ours to create: nothing pending
     // A name that is free but cannot be created: the directory refuses. A
     // taken name (by chance, or planted) gets another try.
     if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) {
@@ -86,7 +187,6 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
   }
   char directory[kPathSize];
   PathDirectory(target, directory);
-  RemoveLeftovers(directory);
   FileRef staging;
   r->cleanupSlot = StagingCreate(&staging, elementSize, directory, target);
   CopyText(r->staging, sizeof r->staging, staging.name);

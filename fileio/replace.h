@@ -5,9 +5,10 @@
 //
 // Staging files are named "~lz" + 8 random hexadecimal digits + ".tmp" and
 // created only where the name is free, never through a link, so nobody can
-// predict or redirect them. A staging file left by a run that was killed is
-// removed by the next replace in its directory (only files of ours that
-// nobody has open).
+// predict or redirect them. Each is entered in its process's record in the
+// private temporary directory; a staging file left by a run that was killed
+// is removed by the next run that stages a file, when it is still the very
+// file that run created. A file is never removed for its name alone.
 #pragma once
 
 #include <cstdint>

@@ -76,6 +76,13 @@ bool PlatIsPrinterDevice(const char *name);
 // True when c separates path components for the file system.
 bool PlatIsSeparator(char c);
 
+// What tells an open file from every other file now on the system (volume
+// or device, and file number), for recognising it later by name.
+struct PlatIdentity {
+  std::uint64_t volume, file;
+};
+bool PlatFileIdentity(PlatFile file, PlatIdentity *identity);
+
 // From now on a read open of name succeeds only when it finds the very file
 // that file is open on (same volume and file number): a file of the same name
 // put in its place is refused like a file that cannot be opened. A null name

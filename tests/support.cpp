@@ -33,6 +33,17 @@ void ScratchTest::SetUp() {
     if (fs::create_directory(candidate, error)) dir_ = candidate.generic_string();
   }
   ASSERT_FALSE(dir_.empty()) << "no scratch directory";
+  if (!GTEST_FLAG_GET(internal_run_death_test).empty()) {
+    // A death test's child ends inside the test, never reaching TearDown:
+    // its own directory goes when it exits.
+    static std::string childDir;
+    childDir = dir_;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+      std::filesystem::remove_all(childDir, ignored);
+    });
+  }
   previous_ = std::filesystem::current_path().string();
   std::filesystem::current_path(dir_);
 #ifdef _WIN32

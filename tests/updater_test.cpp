@@ -60,7 +60,7 @@ protected:
     WriteFile("stdin.txt", input);
     std::vector<std::string> envText;
     for (const auto &[k, v] : env_) envText.push_back(k + "=" + v);
-    const std::string path = std::string(VORN_BIN_DIR) + "/" + program;
+    const std::string path = program[0] == '/' ? program : std::string(VORN_BIN_DIR) + "/" + program;
     int go[2];
     EXPECT_EQ(pipe(go), 0);
     const pid_t pid = fork();
@@ -144,6 +144,13 @@ protected:
   int lastSignal_ = 0;                               // the signal that ended the last run, 0 for none
   bool stdinDevice_ = false;                         // standard input is /dev/null, as from a launcher
 };
+
+std::vector<std::string> Names(const std::string &dir) {
+  std::vector<std::string> out;
+  for (const auto &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
 
 bool TemporaryFileLeft(const std::string &dir) {
   for (const auto &e : fs::recursive_directory_iterator(dir))
@@ -311,6 +318,42 @@ TEST_F(UpdaterTest, InstallsTheEmbeddedHelpAndRecordsIt) {
   EXPECT_EQ(again.err, Notice("Update report", "The update has been applied."));
   EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
   EXPECT_EQ(Versions().size(), 2u);
+}
+
+TEST_F(UpdaterTest, ADamagedUpdateChangesNothingAndEndsWithStatusTwo) {
+  // The program's own copy of the carried archive, damaged by one bit: in
+  // the coded block, the index and the trailer.
+  const Bytes archive = ReadFile(VORN_EMBEDDED_ARCHIVE);
+  const Bytes program = ReadFile(std::string(VORN_BIN_DIR) + "/vorn-update");
+  const auto found = std::search(program.begin(), program.end(), archive.begin(), archive.end());
+  ASSERT_NE(found, program.end());
+  const auto start = static_cast<std::size_t>(found - program.begin());
+  std::int32_t indexOffset;
+  std::memcpy(&indexOffset, archive.data() + 4, 4);
+  const std::size_t end = archive.size();
+  const auto index = static_cast<std::size_t>(indexOffset);
+  for (const std::size_t at : {std::size_t{20}, index / 2, index - 1, index + 1, index + 5, end - 12, end - 1}) {
+    SCOPED_TRACE("byte " + std::to_string(at) + " of " + std::to_string(end));
+    Bytes damaged = program;
+    damaged[start + at] ^= static_cast<std::uint8_t>(1u << (at % 8));
+    const std::string copy = dir_ + "/vorn-update-damaged";
+    WriteFile(copy, damaged);
+    fs::permissions(copy, fs::perms::owner_all);
+    Installed();
+    fs::create_directories(Inst() + "/help");
+    WriteFile(HelpFile(), "installed help");
+    VersionFile({{"#help\vorn.htm", 200}});
+    const Bytes versions = ReadFile(Inst() + "/lzx.ver");
+    for (const auto &args : {std::vector<std::string>{}, std::vector<std::string>{"-silent"}}) {
+      const Outcome o = Run(copy, args, "i\n");
+      EXPECT_EQ(o.status, 2);
+      EXPECT_THAT(o.err, HasSubstr("[Einde programma]\nThe update is damaged; nothing was changed.\n"));
+      EXPECT_EQ(Slurp(HelpFile()), "installed help");
+      EXPECT_EQ(ReadFile(Inst() + "/lzx.ver"), versions);
+      EXPECT_TRUE(fs::is_empty(dir_ + "/tmp/" + Private())) << "TEMP.LZX is removed";
+      EXPECT_EQ(Names(Inst()), (std::vector<std::string>{"help", "lzx.ver"}));
+    }
+  }
 }
 
 TEST_F(UpdaterTest, AHigherListedVersionIsKeptAndReported) {
@@ -702,13 +745,6 @@ protected:
   std::string Shared() const { return dir_ + "/shared"; }
   std::string Victim() const { return dir_ + "/victim"; }
 };
-
-std::vector<std::string> Names(const std::string &dir) {
-  std::vector<std::string> out;
-  for (const auto &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 TEST_F(SharedMachineTest, AnotherUsersNamesInTheTemporaryFolderAreNeverUsed) {
   Installed();

@@ -444,6 +444,12 @@ int MakeList(const std::string &directory, const ListOptions &options, const std
       if (!g_settings.quiet) std::fprintf(stderr, "lzx: %s: not a regular file, left out\n", Shown(relative).c_str());
       continue;
     }
+    // An installed tree holds its version file, which no archive may carry
+    // (an install refuses such an entry).
+    if (SameTextNoCase(relative.c_str(), "lzx.ver")) {
+      if (!g_settings.quiet) std::fprintf(stderr, "lzx: %s: the installation's version file, left out\n", Shown(relative).c_str());
+      continue;
+    }
     if (relative.find_first_of("|\\\r\n") != std::string::npos)
       Refuse(relative, "a name with '|', '\\' or a line end cannot be written in a list file");
     std::replace(relative.begin(), relative.end(), '/', '\\');

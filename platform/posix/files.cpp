@@ -275,6 +275,13 @@ bool PlatIsPrinterDevice(const char *) { return false; }
 
 bool PlatIsSeparator(char c) { return c == '/' || c == '\\'; }
 
+bool PlatFileIdentity(PlatFile file, PlatIdentity *identity) {
+  struct stat st {};
+  if (fstat(Fd(file), &st) != 0) return false;
+  *identity = PlatIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
 void PlatPinFile(const char *name, PlatFile file) {
   struct stat st {};
   if (!name || fstat(Fd(file), &st) != 0) {

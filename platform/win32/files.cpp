@@ -142,6 +142,14 @@ bool PlatIsPrinterDevice(const char *name) { return IsDeviceName(name, "PRN"); }
 
 bool PlatIsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool PlatFileIdentity(PlatFile file, PlatIdentity *identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(Handle(file), &info)) return false;
+  *identity = PlatIdentity{info.dwVolumeSerialNumber,
+                           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return true;
+}
+
 void PlatPinFile(const char *name, PlatFile file) {
   g_pinName[0] = '\0';
   if (!name || std::strlen(name) >= sizeof g_pinName || !GetFileInformationByHandle(Handle(file), &g_pinFile)) return;
