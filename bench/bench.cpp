@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "lzx/block.h"
+#include "lzx/check.h"
 #include "lzx/lzx.h"
 #ifdef VORN_BENCH_BASELINE
 #include "bench/baseline.h"
@@ -101,6 +102,46 @@ void LzxDecompress(const Coders &k, const Bytes &in, LzxMode mode, Bytes &out) {
                                               static_cast<std::int32_t>(mode));
     if (size < 0) break; // checked afterwards: the output would differ
     k.decode(in.data() + at, size, static_cast<std::int32_t>(mode), out.data() + written);
+    at += static_cast<std::size_t>(size);
+    written += kBlockSize;
+  }
+}
+
+// As a checked file holds them: 4 bytes of stored size, the stored blocks,
+// then for each block the check of its plain bytes and of its stored bytes.
+Bytes LzxCompressChecked(const Bytes &in) {
+  Bytes out(4 + in.size() / kBlockSize * (kMaxStoredBlock + 8) + kMaxStoredBlock + 8);
+  std::vector<std::uint32_t> checks;
+  std::size_t used = 4;
+  std::uint8_t block[kBlockSize];
+  for (std::size_t at = 0; at < in.size(); at += kBlockSize) {
+    const std::size_t n = std::min<std::size_t>(kBlockSize, in.size() - at);
+    std::memcpy(block, in.data() + at, n);
+    std::memset(block + n, 0, kBlockSize - n);
+    const std::int32_t size = BlockEncode(block, 0, out.data() + used);
+    checks.push_back(BlockCheck(block));
+    checks.push_back(StoredCheck(out.data() + used, size));
+    used += static_cast<std::size_t>(size);
+  }
+  const auto stored = static_cast<std::uint32_t>(used - 4);
+  std::memcpy(out.data(), &stored, 4);
+  std::memcpy(out.data() + used, checks.data(), 4 * checks.size());
+  out.resize(used + 4 * checks.size());
+  return out;
+}
+
+void LzxDecompressChecked(const Bytes &in, Bytes &out) {
+  std::uint32_t stored = 0;
+  std::memcpy(&stored, in.data(), 4);
+  const std::uint8_t *checks = in.data() + 4 + stored;
+  std::size_t written = 0;
+  for (std::size_t at = 4; at < 4 + stored; checks += 8) {
+    const std::int32_t size = BlockStoredSize(in.data() + at, static_cast<std::int32_t>(4 + stored - at), 0);
+    std::uint32_t expected[2];
+    std::memcpy(expected, checks, 8);
+    if (size < 0 || StoredCheck(in.data() + at, size) != expected[1]) break; // the output would differ
+    BlockDecode(in.data() + at, size, 0, out.data() + written);
+    if (BlockCheck(out.data() + written) != expected[0]) break;
     at += static_cast<std::size_t>(size);
     written += kBlockSize;
   }
@@ -199,8 +240,8 @@ void WriteFile(const std::filesystem::path &name, const Bytes &data) {
 }
 
 // The compressed file as the container writes it, through Hwrite.
-Bytes HwriteFile(const std::filesystem::path &name, const Bytes &data) {
-  HILE *h = Hopen(name.string().c_str(), "wb");
+Bytes HwriteFile(const std::filesystem::path &name, const Bytes &data, const char *mode = "wb") {
+  HILE *h = Hopen(name.string().c_str(), mode);
   for (std::size_t at = 0; at < data.size(); at += 65536)
     Hwrite(data.data() + at, static_cast<std::int32_t>(std::min<std::size_t>(65536, data.size() - at)), h);
   Hclose(h);
@@ -250,7 +291,7 @@ struct Options {
 
 // The paths of the file being measured, for the codecs that go through files.
 struct FilePaths {
-  std::filesystem::path plain, packed, scratch, scratchPacked;
+  std::filesystem::path plain, packed, scratch, scratchPacked, checked;
 };
 FilePaths g_paths;
 
@@ -279,13 +320,21 @@ std::vector<Codec> Codecs(const Options &o) {
   // the page cache after the first round).
   c.push_back(Codec{"lzx1 lz Hread", [](const Bytes &) { return ReadFile(g_paths.packed); },
                [](const Bytes &, Bytes &out) { HreadFile(g_paths.packed, out); }});
+  // The same with the checks a checked file carries, verified on the way.
+  c.push_back(Codec{"lzx1 lz checked", LzxCompressChecked, LzxDecompressChecked});
+  c.push_back(Codec{"lzx1 lz Hread checked", [](const Bytes &) { return ReadFile(g_paths.checked); },
+               [](const Bytes &, Bytes &out) { HreadFile(g_paths.checked, out); }});
+  // Our tool writes checked files by default (and reads them back); the
+  // earlier one wrote files without checks.
   const struct {
     const std::string &path;
     const char *name;
-  } tools[] = {{o.tool, "lzx1 lz tool"}, {o.toolBase, "lzx1 lz tool " VORN_BENCH_BASE_NAME}};
+    bool checked;
+  } tools[] = {{o.tool, "lzx1 lz tool", true}, {o.toolBase, "lzx1 lz tool " VORN_BENCH_BASE_NAME, false}};
   for (const auto &t : tools) {
     if (t.path.empty()) continue;
     const std::string tool = t.path;
+    const bool checked = t.checked;
     c.push_back(Codec{t.name,
                  [tool](const Bytes &) {
                    // Removed first: the tool keeps an existing output (the earlier one overwrote it).
@@ -294,14 +343,14 @@ std::vector<Codec> Codecs(const Options &o) {
                        Quoted(g_paths.scratchPacked.string()) + " >/dev/null");
                    return ReadFile(g_paths.scratchPacked);
                  },
-                 [tool](const Bytes &, Bytes &out) {
+                 [tool, checked](const Bytes &, Bytes &out) {
                    std::filesystem::remove(g_paths.scratch);
-                   Run(Quoted(tool) + " decompress " + Quoted(g_paths.packed.string()) + " " +
+                   Run(Quoted(tool) + " decompress " + Quoted((checked ? g_paths.checked : g_paths.packed).string()) + " " +
                        Quoted(g_paths.scratch.string()));
                    const Bytes back = ReadFile(g_paths.scratch);
                    std::memcpy(out.data(), back.data(), std::min(back.size(), out.size()));
                  },
-                 false, "lzx1 lz Hread"});
+                 false, checked ? "lzx1 lz Hread checked" : "lzx1 lz Hread"});
   }
   const std::vector<int> zlibLevels = o.all ? std::vector<int>{1, 6, 9} : std::vector<int>{1, 6};
   for (int level : zlibLevels)
@@ -377,9 +426,11 @@ void Measure(const std::string &name, const Bytes &data, const std::vector<Codec
   std::vector<const Codec *> codecs;
   for (const Codec &c : all)
     if (!c.onlyRows || name == "rows.bin") codecs.push_back(&c);
-  g_paths = FilePaths{o.work / name, o.work / (name + ".lzx"), o.work / (name + ".out"), o.work / (name + ".out.lzx")};
+  g_paths = FilePaths{o.work / name, o.work / (name + ".lzx"), o.work / (name + ".out"), o.work / (name + ".out.lzx"),
+                      o.work / (name + ".checked.lzx")};
   WriteFile(g_paths.plain, data);
   const Bytes hwritten = HwriteFile(g_paths.packed, data);
+  const Bytes hwrittenChecked = HwriteFile(g_paths.checked, data, "wbc");
 
   // The first compression of each codec is the reference for every later one.
   std::vector<Bytes> packed(codecs.size());
@@ -391,6 +442,7 @@ void Measure(const std::string &name, const Bytes &data, const std::vector<Codec
   };
   for (std::size_t i = 0; i < codecs.size(); ++i)
     if (codecs[i]->name == "lzx1 lz Hread") packed[i] = hwritten;
+    else if (codecs[i]->name == "lzx1 lz Hread checked") packed[i] = hwrittenChecked;
   for (std::size_t i = 0; i < codecs.size(); ++i) {
     const int j = find(codecs[i]->sameBytesAs);
     if (j >= 0 && packed[static_cast<std::size_t>(j)] != packed[i])
@@ -458,7 +510,17 @@ void Measure(const std::string &name, const Bytes &data, const std::vector<Codec
                 mbs(Median(t.decompress)), static_cast<double>(t.packedSize) / static_cast<double>(data.size()),
                 path ? "-" : vsZ6c.c_str(), vsZ6d.c_str(), path ? "-" : vsBc.c_str(), vsBd.c_str());
   }
+  // What verifying the checks costs, within the same rounds.
+  for (const auto &[checkedName, plainName] : {std::pair<const char *, const char *>{"lzx1 lz checked", "lzx1 lz"},
+                                               {"lzx1 lz Hread checked", "lzx1 lz Hread"}}) {
+    const int a = find(checkedName), b = find(plainName);
+    if (a >= 0 && b >= 0)
+      std::printf("%s: decompression %s of %s's speed (best/median)\n", checkedName,
+                  Ratio(times[static_cast<std::size_t>(b)].decompress, times[static_cast<std::size_t>(a)].decompress).c_str(),
+                  plainName);
+  }
   std::fflush(stdout);
+  std::filesystem::remove(g_paths.checked);
   std::filesystem::remove(g_paths.plain);
   std::filesystem::remove(g_paths.packed);
   std::filesystem::remove(g_paths.scratch);

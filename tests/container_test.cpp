@@ -405,3 +405,21 @@ TEST_F(ContainerTest, EveryBitFlipPastTheHeaderOfACheckedFileIsRefused) {
     EXPECT_EQ(accepted, 0);
   }
 }
+
+TEST_F(ContainerTest, TheCheckedWorkedExampleByteForByte) {
+  // "abcabcabcabc" checked: the plain file's 56 bytes with flag 4, then the
+  // trailer. The block checks and the framing check agree with xxhsum -H3
+  // and -H1 of the same bytes.
+  const Bytes data{'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c'};
+  WriteCompressed("w.lzx", data, "wbc");
+  const Bytes file = ReadFile("w.lzx");
+  const Bytes trailer(file.begin() + 56, file.end());
+  const Bytes expected{0x4d, 0x34, 0xcc, 0xef,                          // XXH3-64 of the 16384-byte block, low half
+                       0x59, 0xf0, 0xd0, 0x7b,                          // XXH3-64 of the block's 36 stored bytes, low half
+                       0x05, 0x96, 0x99, 0x44, 0x94, 0xc4, 0xe9, 0x3c,  // XXH64, seed 12, of the block checks
+                       0x15, 0xba, 0x4b, 0x3e,                          // XXH64 of header, index, checks, content check
+                       'L',  'Z',  'X',  'C'};
+  EXPECT_EQ(file.size(), 80u);
+  EXPECT_EQ(Int(file, 12), 4);
+  EXPECT_EQ(trailer, expected);
+}

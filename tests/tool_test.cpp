@@ -503,6 +503,53 @@ bool AnyStagingFile(const std::string &dir) {
   return false;
 }
 
+// The tool with standard output on the write end of a pipe whose read end
+// is closed already; standard error to the file err. Returns the status.
+int LzxIntoAClosedPipe(const std::vector<std::string> &args) {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    dup2(ends[1], 1);
+    const int err = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    dup2(err, 2);
+    std::vector<char *> argv{const_cast<char *>(LZX_TOOL)};
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(LZX_TOOL, argv.data());
+    _exit(127);
+  }
+  close(ends[0]);
+  close(ends[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return vorn_test::ExitCode(status);
+}
+
+TEST_F(ToolTest, EveryCommandThatWritesToStandardOutputFailsWhenTheWriteFails) {
+  // A full disk (/dev/full) and a reader that has gone (a closed pipe): a
+  // message naming standard output and status 2, never a quiet success.
+  WriteFile("in", Text(300000));
+  WriteFile("list", "a.lzx\n.\\\nin|V=100\n#in\n");
+  ASSERT_EQ(Lzx("-q compress in in.lzx").status, 0);
+  ASSERT_EQ(Lzx("-q pack list").status, 0);
+  WriteFile("ver", Bytes(432, 0));
+  const std::vector<std::vector<std::string>> commands = {
+      {"decompress", "in.lzx", "-"}, {"cat", "in.lzx"}, {"compress", "in", "-"}, {"list", "a.lzx"},
+      {"info", "in.lzx"}, {"pack", "list", "-o", "-"}, {"versions", "ver"}, {"mklist", ".", "--version", "100"},
+      {"test", "in.lzx"}};
+  for (const auto &command : commands) {
+    std::string line;
+    for (const std::string &word : command) line += " " + word;
+    SCOPED_TRACE(line);
+    EXPECT_EQ(Lzx(line + " >/dev/full 2>err").status, 2);
+    EXPECT_THAT(AsText(ReadFile("err")), ::testing::HasSubstr("lzx: standard output: No space left on device"));
+    EXPECT_EQ(LzxIntoAClosedPipe(command), 2);
+    EXPECT_THAT(AsText(ReadFile("err")), ::testing::HasSubstr("lzx: standard output: Broken pipe"));
+  }
+}
+
 TEST_F(ToolTest, AnInterruptedWriteLeavesTheOldOutputAndNoTemporary) {
   WriteFile("in", Text(30 * 1024 * 1024));
   WriteFile("keep.lzx", "precious");
