@@ -180,6 +180,41 @@ product-running)
   kill "$holder" 2>/dev/null || true
   wait "$holder" 2>/dev/null || true
   ;;
+damaged-update)
+  # The program's own copy of the update damaged by one bit (in the coded
+  # block, the index, the trailer): -silent ends with status 2 and the text
+  # that nothing was changed, and the installation is byte for byte as it was.
+  archive=$bin/updater/carried.lzx
+  size=$(stat -c %s "$archive")
+  # Found as the first 48 bytes in hexadecimal within the program's.
+  pattern=$(od -An -v -tx1 -N48 "$archive" | tr -d ' \n')
+  at=$(od -An -v -tx1 "$bin/updater/vorn-update.exe" | tr -d ' \n' |
+       awk -v p="$pattern" '{ i = index($0, p); if (i % 2 == 1) print (i - 1) / 2 }')
+  [ -n "$at" ] || fail "the carried update was not found in vorn-update.exe"
+  index=$(od -An -tu4 -j4 -N4 "$archive" | tr -d ' ')
+  inst=$WINEPREFIX/drive_c/VornDamaged
+  for offset in 40 $((index - 2)) $((index + 3)) $((size - 2)); do
+    rm -rf "$inst"
+    mkdir -p "$inst/help"
+    printf 'installed help' >"$inst/help/vorn.htm"
+    head -c 432 /dev/zero >"$inst/lzx.ver"
+    printf '#help\\vorn.htm' | dd of="$inst/lzx.ver" conv=notrunc status=none
+    printf '\xc8' | dd of="$inst/lzx.ver" bs=1 seek=260 conv=notrunc status=none # version 200
+    cp -a "$inst" before
+    cp "$bin/updater/vorn-update.exe" damaged.exe
+    byte=$(od -An -tu1 -j $((at + offset)) -N1 damaged.exe | tr -d ' ')
+    printf "\\x$(printf %02x $((byte ^ 16)))" | dd of=damaged.exe bs=1 seek=$((at + offset)) conv=notrunc status=none
+    installed 'C:\VornDamaged' 2.03
+    # With -silent the log is where the message goes.
+    rm -f "$WINEPREFIX/drive_c/damaged.log"
+    program ./damaged.exe -silent '-logfile=C:\damaged.log'
+    expect_status 2
+    grep -qF "The update is damaged; nothing was changed." "$WINEPREFIX/drive_c/damaged.log" ||
+      { cat "$WINEPREFIX/drive_c/damaged.log" >&2; fail "no word of the damage (byte $offset)"; }
+    diff -r before "$inst" >&2 || fail "the installation changed (byte $offset)"
+    rm -rf before
+  done
+  ;;
 dutch-system | belgian-system)
   forget_installation
   locale=nl_NL.UTF-8
