@@ -11,6 +11,9 @@
 BlockSlot BlockTable[kBlockSlots];
 FatalEndFn FatalEndHook = nullptr;
 const char *FatalPrefix = nullptr;
+int (*FatalUndo)() = nullptr;
+const char *FatalUndoneText = "Nothing was changed: the installation is as it was.";
+int FatalUndoneStatus = 0;
 
 void FatalMessage(const char *format, ...) {
   char text[kFatalTextSize];
@@ -19,12 +22,28 @@ void FatalMessage(const char *format, ...) {
   // vsnprintf cuts an over-long text to the buffer, never writing past it.
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  char shown[kFatalTextSize + 256];
-  std::snprintf(shown, sizeof shown, "%s%s%s", FatalPrefix ? FatalPrefix : "", FatalPrefix ? "\n" : "", text);
+  // What the failed step changed goes back first (files closed, so that
+  // they can be moved), and the notice says whether it did.
+  const char *undone = "";
+  int status = 0;
+  if (int (*undo)() = FatalUndo) {
+    FatalUndo = nullptr;
+    RegistryCloseAll();
+    const int result = undo();
+    if (result == kUndoDone) {
+      undone = FatalUndoneText;
+      status = FatalUndoneStatus;
+    } else if (result == kUndoFailed) {
+      undone = "The installation could not be put back as it was; the next run tries again.";
+    }
+  }
+  char shown[kFatalTextSize + 512];
+  std::snprintf(shown, sizeof shown, "%s%s%s%s%s", FatalPrefix ? FatalPrefix : "", FatalPrefix ? "\n" : "", text,
+                undone[0] ? "\n" : "", undone);
   const int button = PlatNotice(shown, "Einde programma", PlatIcon::Error);
   RegistryCloseAll();
   if (FatalEndHook) FatalEndHook(text);
-  PlatExit(button + 1);
+  PlatExit(status != 0 ? status : button + 1);
 }
 
 void InternalError(const char *module, std::int32_t line, std::int32_t code) {

@@ -20,6 +20,17 @@
 using FatalEndFn = void (*)(const char *text);
 extern FatalEndFn FatalEndHook;
 
+// When set, called once at a fatal end, after every registered file is
+// closed and before the notice: it puts back what the failed step changed
+// (an install's staged and swapped files) and returns kUndoNothing (nothing
+// had been changed yet), kUndoDone or kUndoFailed. A done undo is told in
+// the notice (FatalUndoneText) and, when FatalUndoneStatus is not 0, by that
+// exit status.
+inline constexpr int kUndoNothing = 0, kUndoDone = 1, kUndoFailed = -1;
+extern int (*FatalUndo)();
+extern const char *FatalUndoneText;
+extern int FatalUndoneStatus;
+
 // When set, a line put before every fatal text in the notice (what the
 // failure means to the user, such as "the update is damaged"). Null: none.
 extern const char *FatalPrefix;

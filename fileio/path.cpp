@@ -71,6 +71,8 @@ bool PathHasLinkBelow(const char *base, const char *relative) {
   return false;
 }
 
+void (*DirectoryMade)(const char *name) = nullptr;
+
 bool MakeDirectories(const char *path) {
   char copy[kPathSize];
   char whole[kPathSize];
@@ -88,7 +90,10 @@ bool MakeDirectories(const char *path) {
         break;
       }
     }
-    if (!FileExists(copy) && !PlatMakeDirectory(copy)) return false;
+    if (!FileExists(copy)) {
+      if (!PlatMakeDirectory(copy)) return false;
+      if (DirectoryMade) DirectoryMade(copy);
+    }
     if (std::strcmp(copy, whole) == 0) return true;
   }
 }

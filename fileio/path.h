@@ -15,6 +15,8 @@ void PathDirectory(const char *path, char *directory);
 // elsewhere. base itself may be a link.
 bool PathHasLinkBelow(const char *base, const char *relative);
 bool MakeDirectories(const char *path);
+// When set, told of every directory MakeDirectories creates.
+extern void (*DirectoryMade)(const char *name);
 
 std::int32_t ListDirectory(char *buffer, std::int32_t capacity, const char *pattern);
 bool RemoveDirectoryWithFiles(const char *directory, bool withFiles);

@@ -5,6 +5,7 @@
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -41,6 +42,14 @@ void RemoveIfOurs(const char *name, const PlatIdentity *identity) {
 }
 
 // Removes what the records of killed runs name, then those records.
+void SweepRecords();
+
+} // namespace
+
+void StagingSweep() { SweepRecords(); }
+
+namespace {
+
 void SweepRecords() {
   if (g_swept) return;
   g_swept = true;
@@ -194,6 +203,18 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
 }
 
 void ReplaceCommit(Replacement *r) {
+  // In an install, the staged file is flushed and waits for the commit.
+  if (TransactionActive() && r->staging[0] != '\0') {
+    // Closed already when it was passed through the scrambler by name.
+    const PlatFile file = r->file.handle != 0 ? r->file.handle : PlatOpen(r->staging, PlatOpenMode::ReadShared);
+    if (file == 0 || !PlatSync(file)) FileError(&r->file, kErrWrite);
+    if (r->file.handle == 0) PlatClose(file);
+    FileClose(&r->file);
+    TransactionAddSwap(r->staging, r->target);
+    StagingKept(r->cleanupSlot);
+    r->cleanupSlot = -1;
+    return;
+  }
   FileClose(&r->file);
   if (r->staging[0] == '\0') return;
   if (!PlatReplace(r->staging, r->target)) FileError(&r->file, kErrRename);

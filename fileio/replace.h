@@ -40,3 +40,6 @@ inline constexpr char kStagingPattern[] = "~lz????????.tmp";
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName);
 // The staging file took its place, or was removed: nothing to do at the end.
 void StagingKept(int slot);
+// Removes what the records of killed runs name (once per process; the first
+// staging does it anyway).
+void StagingSweep();

@@ -7,6 +7,7 @@
 #include "fileio/path.h"
 #include "lzx/lzx.h"
 #include "fileio/replace.h"
+#include "fileio/transaction.h"
 
 namespace {
 
@@ -70,12 +71,16 @@ void Canonical(const char *path, char *out) {
   out[n] = '\0';
 }
 
+// The version file and, beside it, the install's journal.
 bool IsProtected(const char *path) {
   if (!UnpackProtectedPath) return false;
-  char a[kPathSize], b[kPathSize];
+  char a[kPathSize], b[kPathSize], directory[kPathSize], journal[kPathSize];
   Canonical(path, a);
   Canonical(UnpackProtectedPath, b);
-  return std::strcmp(a, b) == 0;
+  PathDirectory(UnpackProtectedPath, directory);
+  std::snprintf(journal, sizeof journal, "%slzx.jnl", directory);
+  Canonical(journal, directory);
+  return std::strcmp(a, b) == 0 || std::strcmp(a, directory) == 0;
 }
 
 } // namespace
@@ -118,10 +123,12 @@ void EntryPath(const ArchiveEntry &entry, const char *target, char *path) {
 
 } // namespace
 
-std::int32_t VerifyLZX(const char *archive, const char *target) {
+std::int32_t VerifyLZX(const char *archive, const char *target, std::int64_t *contentBytes) {
   HILE *h = Hopen(archive, "rb");
   std::int32_t entries = 0;
+  if (contentBytes) *contentBytes = 0;
   for (ArchiveEntry entry; NextEntry(h, &entry); ++entries) {
+    if (contentBytes) *contentBytes += entry.size;
     char path[kPathSize];
     EntryPath(entry, target, path);
     for (std::int32_t left = entry.size; left > 0;) {
@@ -185,10 +192,14 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
                         : state == kStateUpdated              ? UnpackEvent::Updated
                                                               : UnpackEvent::Unchanged);
     if (entry.deleteAfter != 0) {
-      FileRef gone;
-      FileRefInit(&gone, 1, path);
-      const bool there = FileExists(path);
-      FileDelete(&gone);
+      const bool there = FileExists(path) || write;
+      if (TransactionActive()) {
+        TransactionAddDelete(path); // at the commit, after the entry's own write
+      } else {
+        FileRef gone;
+        FileRefInit(&gone, 1, path);
+        FileDelete(&gone);
+      }
       if (there) Report(entry, path, UnpackEvent::Deleted);
     }
   }

@@ -135,7 +135,7 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
 // refusal of an entry's name under target (as UnPackLZX makes them, with
 // UnpackPlainNames and UnpackProtectedPath). Damage is fatal, as there.
 // Returns the number of entries.
-std::int32_t VerifyLZX(const char *archive, const char *target);
+std::int32_t VerifyLZX(const char *archive, const char *target, std::int64_t *contentBytes = nullptr);
 // 1 (the default): a name without '#' is used as the path, absolute or
 // relative to the current directory. 0: such a name is refused with a fatal
 // text, for archives of unknown origin.

@@ -5,12 +5,18 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
+#include "fileio/transaction.h"
 
 void VersionListLock(const char *directory, const char *versionFile) {
   if (!FileExists(directory)) MakeDirectories(directory);
   // A directory that cannot be opened is left to the file errors that follow.
   if (!DirectoryHold(directory))
     FatalMessage("VersionListLock: another install is running in [%s]", directory);
+  // An install that was interrupted is completed or undone first; this one
+  // is then a single step of its own (fileio/transaction.h).
+  if (JournalRecover(directory) == JournalState::Failed)
+    FatalMessage("VersionListLock: an interrupted install cannot be put right in [%s]", directory);
+  TransactionBegin(directory);
   UnpackProtectedPath = versionFile;
 }
 
@@ -57,6 +63,7 @@ void VersionListSave(const char *path, ArchiveEntry *list, std::int32_t used) {
   ReplaceBegin(&r, path, static_cast<std::int32_t>(sizeof(ArchiveEntry)));
   FileWrite(&r.file, used, list);
   ReplaceCommit(&r);
+  if (TransactionActive()) TransactionCommit(); // the version file is the last change
   BlockFree(list, "Version file");
   UnpackProtectedPath = nullptr;
   DirectoryRelease();

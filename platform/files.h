@@ -55,6 +55,18 @@ bool PlatRename(const char *from, const char *to);
 // to the new one; a link in to's place is replaced, not followed.
 bool PlatReplace(const char *from, const char *to);
 bool PlatDelete(const char *name);
+// Makes backup a second name of the file at name (which keeps its own), so
+// that replacing name later leaves the old file under backup; fails when
+// backup exists. Where the file system has no second names, name is moved.
+bool PlatKeepAs(const char *name, const char *backup);
+// The file's content is on the disk.
+bool PlatSync(PlatFile file);
+// Bytes free for this user on the file system that holds directory, or
+// UINT64_MAX when the system cannot say.
+std::uint64_t PlatFreeBytes(const char *directory);
+// Run by the administrator for another user: the file or directory at name
+// gets the owner and group of directory. Elsewhere nothing happens.
+void PlatOwnLikeDirectory(const char *name, const char *directory);
 // Attribute bits (kPlatAttr...), or kPlatNoAttributes when the name cannot be read.
 std::uint32_t PlatAttributes(const char *name);
 bool PlatMakeDirectory(const char *name);

@@ -334,9 +334,14 @@ std::jmp_buf g_fault;
 [[noreturn]] void BackToTheTest(const char *) { std::longjmp(g_fault, 1); }
 int Silent(const char *, const char *, PlatIcon, PlatWindow) { return kPlatButtonOk; }
 
+// Nothing here owns memory: the fatal path jumps out of it.
 void ReadWholeThenSeekEveryBlock(const char *name) {
-  ReadCompressed(name);
+  static std::uint8_t chunk[65536];
   HILE *h = Hopen(name, "rb");
+  while (Hread(chunk, sizeof chunk, h) > 0) {
+  }
+  Hclose(h);
+  h = Hopen(name, "rb");
   for (std::int32_t at = h->header.length - 1; at >= 0; at -= kBlockSize) {
     Hseek(h, at);
     Hgetc(h);

@@ -11,6 +11,7 @@
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
+#include "fileio/transaction.h"
 #include "lzx/listfile.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
@@ -387,6 +388,25 @@ int Unpack(const std::string &archive, const std::string &target, bool overwrite
   return kSuccess;
 }
 
+int Recover(const std::string &directory) {
+  if (!FileExists(directory.c_str())) Refuse(directory, "No such file or directory");
+  if (!JournalPending(directory.c_str())) {
+    StagingSweep();
+    Say("%s: no interrupted install\n", Shown(directory).c_str());
+    return kSuccess;
+  }
+  if (!DirectoryHold(directory.c_str())) Refuse(directory, "an install is running there");
+  const JournalState state = JournalRecover(directory.c_str());
+  DirectoryRelease();
+  if (state == JournalState::Failed) {
+    std::fprintf(stderr, "lzx: %s: the interrupted install could not be put right (lzx.jnl kept)\n", Shown(directory).c_str());
+    return kFatal;
+  }
+  Say("%s: the interrupted install was %s\n", Shown(directory).c_str(),
+      state == JournalState::Completed ? "completed" : "undone: every file is as before it");
+  return kSuccess;
+}
+
 int Versions(const std::string &file, bool tsv) {
   CheckVersionFile(file);
   std::int32_t capacity = 0;
@@ -399,6 +419,13 @@ int Versions(const std::string &file, bool tsv) {
     else std::printf("%10" PRId32 " %7" PRId32 "  %s\n", list[i].size, list[i].version, Shown(list[i].name).c_str());
   }
   if (!tsv) std::printf("%d records\n", static_cast<int>(i));
+  char directory[kPathSize];
+  PathDirectory(file.c_str(), directory);
+  if (directory[0] != '\0') directory[std::strlen(directory) - 1] = '\0'; // without its separator
+  if (JournalPending(directory[0] ? directory : "."))
+    std::fprintf(tsv ? stderr : stdout,
+                 "an interrupted install is pending (lzx.jnl): 'lzx recover %s' completes or undoes it\n",
+                 directory[0] ? Shown(directory).c_str() : ".");
   BlockFree(list, "Version file");
   return kSuccess;
 }

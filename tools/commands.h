@@ -20,6 +20,8 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
 int Unpack(const std::string &archive, const std::string &target, bool overwrite, const std::string &versions,
            bool allowAbsolute);
 int Versions(const std::string &file, bool tsv);
+// Completes or undoes an install that was interrupted in directory.
+int Recover(const std::string &directory);
 int Scramble(const std::string &file);
 
 struct ListOptions {

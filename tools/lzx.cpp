@@ -22,7 +22,7 @@ namespace {
 using namespace lzx_tool;
 
 const char *const kCommands[] = {"compress", "decompress", "cat", "info", "test", "list",
-                                 "pack", "unpack", "versions", "scramble", "mklist"};
+                                 "pack", "unpack", "versions", "scramble", "mklist", "recover"};
 
 int Usage(const std::string &text) {
   std::fprintf(stderr, "lzx: %s (try 'lzx --help')\n", text.c_str());
@@ -104,6 +104,9 @@ int main(int argc, char **argv) {
   versionList->add_option("VERFILE", in, "version file")->required();
   versionList->add_flag("--tsv", tsv, "tab-separated records: name, size, version");
 
+  auto *recover = app.add_subcommand("recover", "Complete or undo an install that was interrupted in DIR (its lzx.jnl)");
+  recover->add_option("DIR", in, "installation directory")->required();
+
   auto *scramble = app.add_subcommand("scramble", "Scramble (or unscramble) FILE in place");
   scramble->add_option("FILE", in, "file")->required();
 
@@ -138,6 +141,7 @@ int main(int argc, char **argv) {
   else if (unpack->parsed()) status = Unpack(in, target, overwrite, versions, allowAbsolute);
   else if (versionList->parsed()) status = Versions(in, tsv);
   else if (mklist->parsed()) status = MakeList(in, listOptions, out);
+  else if (recover->parsed()) status = Recover(in);
   else status = Scramble(in);
   return FinishStandardOutput(status);
 }

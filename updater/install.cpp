@@ -7,6 +7,7 @@
 #include "fileio/path.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
+#include "fileio/fatal.h"
 #include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/process.h"
@@ -47,10 +48,17 @@ void VerifyUpdate(const char *archivePath, const char *installDirectory) {
   // TEMP.LZX goes with it.
   const int removal = PlatRemoveLater(archivePath, PlatRemoveWhen::AnyEnd);
   FatalPrefix = DamagedUpdateText();
-  const std::int32_t entries = VerifyLZX(archivePath, installDirectory);
+  std::int64_t bytes = 0;
+  const std::int32_t entries = VerifyLZX(archivePath, installDirectory, &bytes);
   FatalPrefix = nullptr;
   PlatForgetLater(removal);
-  RunLog("update verified: %d entries", static_cast<int>(entries));
+  RunLog("update verified: %d entries, %lld bytes", static_cast<int>(entries), static_cast<long long>(bytes));
+  // Every new file is staged beside the old one before any takes its place:
+  // the whole update, and a copy of the version file, must fit at once.
+  const std::uint64_t need = static_cast<std::uint64_t>(bytes) + 1000000u, free = PlatFreeBytes(installDirectory);
+  if (free < need)
+    FatalMessage("ApplyArchive: not enough free space in [%s]: %llu more bytes are needed", installDirectory,
+                 static_cast<unsigned long long>(need - free));
 }
 
 void ApplyArchive(const char *archivePath, const char *installDirectory) {
@@ -70,7 +78,9 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
     return;
   }
   // From loading the version file to writing it back, the installation is
-  // this run's alone.
+  // this run's alone, and the install one step: a failure puts it back.
+  FatalUndoneText = UndoneText();
+  if (SilentMode) FatalUndoneStatus = kSilentRolledBack;
   VersionListLock(installDirectory, versionFile);
   VerifyUpdate(archivePath, installDirectory);
   std::int32_t capacity = 0;

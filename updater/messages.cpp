@@ -54,6 +54,11 @@ const char *DamagedUpdateText() {
   return Pick({"De update is beschadigd; er is niets gewijzigd.", "The update is damaged; nothing was changed."});
 }
 
+const char *UndoneText() {
+  return Pick({"Er is niets gewijzigd: de installatie is zoals ze was.",
+               "Nothing was changed: the installation is as it was."});
+}
+
 const char *MessageText(std::int32_t id) {
   if (id < 4 || id > 22) return "Unknown";
   if (DemoMode == 1) {

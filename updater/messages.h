@@ -31,3 +31,5 @@ const char *MessageText(std::int32_t id);
 // The line before the fatal text of an update that fails its verification:
 // nothing was installed.
 const char *DamagedUpdateText();
+// The line after the fatal text of an install that failed and was undone.
+const char *UndoneText();

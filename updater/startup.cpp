@@ -6,6 +6,8 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/log.h"
+#include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "platform/notice.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -67,6 +69,19 @@ bool ParseOptions(const char *arguments) {
 
 bool ProbeRunning(const char *name) { return PlatProbeRunning(name); }
 
+void RecoverInterruptedInstall(const char *directory) {
+  // An install that was interrupted (killed, a power loss) left its journal:
+  // it is completed or undone before anything else looks at the files. An
+  // install running now holds the directory and finishes its own.
+  if (!JournalPending(directory) || !DirectoryHold(directory)) return;
+  const JournalState state = JournalRecover(directory);
+  DirectoryRelease();
+  RunLog("interrupted install in %s: %s", directory,
+         state == JournalState::Completed ? "completed"
+         : state == JournalState::Undone  ? "undone"
+                                          : "could not be put right");
+}
+
 bool CommonControlsReady() { return PlatDialogToolkitReady(); }
 
 int UpdaterMain(PlatInstance instance, const char *arguments) {
@@ -99,6 +114,7 @@ int UpdaterMain(PlatInstance instance, const char *arguments) {
     RunOutcome(kSilentNotFound, "installation not found");
   } else if (MainProductLine == 1 && DemoMode == 0) {
     RunLog("installation: %s, version %s", InstallLocation, InstalledVersion);
+    RecoverInterruptedInstall(InstallLocation);
     // The version gate: the first byte, as a signed value, must be at least '2'.
     if (static_cast<signed char>(InstalledVersion[0]) >= '2') {
       ShowInstallerDialog();
@@ -108,6 +124,7 @@ int UpdaterMain(PlatInstance instance, const char *arguments) {
     }
   } else {
     RunLog("installation: %s", InstallLocation);
+    RecoverInterruptedInstall(InstallLocation);
     ShowInstallerDialog();
   }
   if (LogEnabled == 1) LogStop();

@@ -7,4 +7,6 @@
 bool CheckWindowsVersion();
 bool ParseOptions(const char *arguments);
 bool ProbeRunning(const char *name);
+// Completes or undoes an install that was interrupted in directory.
+void RecoverInterruptedInstall(const char *directory);
 bool CommonControlsReady();

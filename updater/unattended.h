@@ -21,6 +21,7 @@ enum SilentStatus : int {
   kSilentNoVersionFile = 5,   // "lzx.ver not found": nothing installed
   kSilentDirectoryRefused = 6, // the demo directory fails the dialog's rules
   kSilentShellFailed = 7,     // program-manager entries failed after a complete install
+  kSilentRolledBack = 8,      // the install failed part-way and was undone: nothing changed
 };
 
 // Takes the new options from a token (false when it is none of them).

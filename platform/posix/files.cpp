@@ -14,6 +14,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,6 +222,31 @@ bool PlatReplace(const char *from, const char *to) {
   if (rename(a.c_str(), b.c_str()) != 0) return Fail();
   SyncDirectory(HostDirectory(b));
   return true;
+}
+
+bool PlatKeepAs(const char *name, const char *backup) {
+  const std::string a = HostName(name), b = HostName(backup);
+  // A second name for the same file; a link at name is kept as the link.
+  if (link(a.c_str(), b.c_str()) == 0) return true;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV) return Fail();
+  return PlatRename(name, backup);
+}
+
+bool PlatSync(PlatFile file) {
+  if (fsync(Fd(file)) != 0) return Fail();
+  return true;
+}
+
+std::uint64_t PlatFreeBytes(const char *directory) {
+  struct statvfs fs {};
+  if (statvfs(HostName(directory[0] ? directory : ".").c_str(), &fs) != 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
+
+void PlatOwnLikeDirectory(const char *name, const char *directory) {
+  struct stat dir {};
+  if (geteuid() != 0 || stat(HostName(directory).c_str(), &dir) != 0) return;
+  if (lchown(HostName(name).c_str(), dir.st_uid, dir.st_gid) != 0) return; // the install goes on: the files are whole
 }
 
 bool PlatDelete(const char *name) {

@@ -111,6 +111,29 @@ bool PlatReplace(const char *from, const char *to) {
 
 bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
 
+bool PlatKeepAs(const char *name, const char *backup) {
+  // A file in use by another program cannot be moved for a moment: a few
+  // tries before it counts as a failure.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileA(name, backup) != 0) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) ||
+        attempt == 10)
+      return false;
+    Sleep(100);
+  }
+}
+
+bool PlatSync(PlatFile file) { return FlushFileBuffers(Handle(file)) != 0; }
+
+std::uint64_t PlatFreeBytes(const char *directory) {
+  ULARGE_INTEGER free{};
+  if (!GetDiskFreeSpaceExA(directory[0] ? directory : nullptr, &free, nullptr, nullptr)) return UINT64_MAX;
+  return free.QuadPart;
+}
+
+void PlatOwnLikeDirectory(const char *, const char *) {} // new files inherit the folder's permissions
+
 std::uint32_t PlatAttributes(const char *name) {
   const DWORD attr = GetFileAttributesA(name);
   if (attr == INVALID_FILE_ATTRIBUTES) return kPlatNoAttributes;
