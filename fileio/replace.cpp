@@ -126,8 +126,10 @@ void RecordLine(const char *line) {
 
 // The record's lines for a staging file: before it is created (identity
 // null), and once it exists.
-void Record(const char *name, const PlatFile *created) {
-  if (std::strchr(name, '\n')) return; // such a name could not be read back
+void Record(const char *given, const PlatFile *created) {
+  // Read back by runs in other current directories.
+  char name[kPathSize];
+  if (!PlatAbsoluteName(given, name, sizeof name) || std::strchr(name, '\n')) return; // could not be read back
   char line[kPathSize + 40];
   PlatIdentity identity{};
   if (!created) std::snprintf(line, sizeof line, "- %s\n", name);

@@ -321,15 +321,10 @@ bool TransactionActive() { return g_active; }
 
 void TransactionAddSwap(const char *staging, const char *target) {
   // Under a name of the journal's own, so that nothing that sweeps up after
-  // killed runs takes it for a leftover.
+  // killed runs takes it for a leftover. The line comes first: killed before
+  // the rename, the file is still a recorded staging file, swept as such.
   char staged[kPathSize], backup[kPathSize];
   FreshName(target, ".new", staged);
-  g_changed = true;
-  if (!PlatRename(staging, staged)) {
-    FileRef ref;
-    FileRefInit(&ref, 1, target);
-    FileError(&ref, kErrRename);
-  }
   FreshName(target, ".old", backup);
   char a[3 * kPathSize + 8], b[3 * kPathSize + 8], c[3 * kPathSize + 8], line[9 * kPathSize + 40];
   Field(g_directory, staged, a, sizeof a);
@@ -338,6 +333,11 @@ void TransactionAddSwap(const char *staging, const char *target) {
   std::snprintf(line, sizeof line, "swap %s %s %s\n", a, b, c);
   WriteLine(line);
   g_changed = true;
+  if (!PlatRename(staging, staged)) {
+    FileRef ref;
+    FileRefInit(&ref, 1, target);
+    FileError(&ref, kErrRename);
+  }
 }
 
 void TransactionAddDelete(const char *target) {

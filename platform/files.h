@@ -87,6 +87,9 @@ bool PlatOwnedByUs(const char *name);
 bool PlatIsPrinterDevice(const char *name);
 // True when c separates path components for the file system.
 bool PlatIsSeparator(char c);
+// name as it reads from any current directory (the current one put in front
+// of a relative name); false when it does not fit.
+bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity);
 
 // What tells an open file from every other file now on the system (volume
 // or device, and file number), for recognising it later by name.

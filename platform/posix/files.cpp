@@ -224,6 +224,13 @@ bool PlatReplace(const char *from, const char *to) {
   return true;
 }
 
+bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
+  if (name[0] == '/' || name[0] == '\\') return std::snprintf(out, capacity, "%s", name) < static_cast<int>(capacity);
+  char here[4096];
+  if (!getcwd(here, sizeof here)) return false;
+  return std::snprintf(out, capacity, "%s/%s", here, name) < static_cast<int>(capacity);
+}
+
 bool PlatKeepAs(const char *name, const char *backup) {
   const std::string a = HostName(name), b = HostName(backup);
   // A second name for the same file; a link at name is kept as the link.

@@ -111,6 +111,11 @@ bool PlatReplace(const char *from, const char *to) {
 
 bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
 
+bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
+  const DWORD n = GetFullPathNameA(name, capacity, out, nullptr);
+  return n > 0 && n < capacity;
+}
+
 bool PlatKeepAs(const char *name, const char *backup) {
   // A file in use by another program cannot be moved for a moment: a few
   // tries before it counts as a failure.
