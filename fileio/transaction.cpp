@@ -410,17 +410,24 @@ JournalState JournalRecover(const char *directory) {
   if (!Exists(name)) return JournalState::None;
   const PlatFile file = PlatOpen(name, PlatOpenMode::UpdateOrCreate);
   if (!file) return JournalState::Failed;
-  char head[sizeof kHeader] = {};
+  char head[sizeof kHeader + 1] = {};
   std::uint32_t moved = 0;
-  if (!PlatRead(file, head, sizeof kHeader - 1, &moved) || std::strncmp(head, kHeader, sizeof kHeader - 1) != 0) {
+  const bool read = PlatRead(file, head, sizeof kHeader, &moved);
+  if (read && moved < sizeof kHeader && std::strncmp(head, kHeader, moved) == 0) {
+    // Killed before its first line was whole: nothing else was done yet.
+    PlatClose(file);
+    DeleteJournal(directory);
+    return JournalState::Undone;
+  }
+  if (!read || std::strncmp(head, kHeader, sizeof kHeader - 1) != 0 || head[sizeof kHeader - 1] != '\n') {
     PlatClose(file);
     return JournalState::Failed;
   }
   Lines lines;
-  const bool read = LoadLines(file, &lines);
-  const bool done = read && Has(lines, "done");
-  if (read) FreeLines(&lines);
-  bool ok = read;
+  const bool loaded = LoadLines(file, &lines);
+  const bool done = loaded && Has(lines, "done");
+  if (loaded) FreeLines(&lines);
+  bool ok = loaded;
   if (done) FinishFromJournal(directory, file);
   else if (ok) ok = UndoFromJournal(directory, file);
   PlatClose(file);
