@@ -6,6 +6,7 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
+#include "platform/text.h"
 #include "fileio/replace.h"
 #include "fileio/transaction.h"
 
@@ -99,9 +100,21 @@ bool NextEntry(HILE *h, ArchiveEntry *entry) {
   entry->name[sizeof entry->name - 1] = '\0'; // a damaged record may lack its terminator
   // A size below 0 is damage; one beyond what the archive still holds would
   // end in the middle of the content: both are refused before any write.
-  if (entry->size < 0) FatalMessage("UnPackLZX: bad entry size %d: %s", entry->size, entry->name);
+  if (entry->size < 0) {
+    char shown[4 * sizeof entry->name + 1];
+    ShownText(entry->name, shown, sizeof shown);
+    FatalMessage("UnPackLZX: bad entry size %d: %s", entry->size, shown);
+  }
   if (entry->size > h->header.length - Htell(h)) FatalMessage("UnPackLZX: unexpected eof");
   return true;
+}
+
+// The entry's name as fatal texts show it: a line feed or a control byte in
+// it could fake another line of the text.
+const char *Shown(const ArchiveEntry &entry) {
+  static char shown[4 * sizeof entry.name + 1];
+  ShownText(entry.name, shown, sizeof shown);
+  return shown;
 }
 
 // The entry's target path, after every refusal that its name and the tree
@@ -110,15 +123,15 @@ void EntryPath(const ArchiveEntry &entry, const char *target, char *path) {
   int length;
   if (entry.name[0] == '#') {
     if (!target) FatalMessage("UnPackLZX no target");
-    if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", entry.name);
-    if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", entry.name);
+    if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", Shown(entry));
+    if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
     length = std::snprintf(path, kPathSize, "%s\\%s", target, entry.name + 1);
   } else {
-    if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", entry.name);
-    length = std::snprintf(path, kPathSize, "%s", entry.name);
+    if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", Shown(entry));
+    length = std::snprintf(path, kPathSize, "%s", Shown(entry));
   }
-  if (length > 255) FatalMessage("UnPackLZX: path too long: %s", entry.name);
-  if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", entry.name);
+  if (length > 255) FatalMessage("UnPackLZX: path too long: %s", Shown(entry));
+  if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", Shown(entry));
 }
 
 } // namespace
@@ -156,7 +169,7 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
     // Checked again now that the directories exist: one put in place of a
     // directory meanwhile is caught before the write.
     if (entry.name[0] == '#' && PathHasLinkBelow(target, entry.name + 1))
-      FatalMessage("UnPackLZX: link on the way: %s", entry.name);
+      FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
 
     const bool existed = FileExists(path);
     std::int32_t state = existed ? kStateUpdated : kStateNew; // without a list

@@ -45,6 +45,14 @@ void PlatClose(PlatFile file);
 // time in the low 16 bits, taken from UTC without a time-zone adjustment.
 bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime);
 
+// A log that many processes append to at once: opened for appending, created
+// when missing, never through a link, and refused (0) unless it is a regular
+// file of the running user (or, for the administrator, of the owner of the
+// folder it lies in). Nothing is locked, so nobody can make a write wait.
+PlatFile PlatOpenSharedLog(const char *name);
+// Appends text in one write: lines from several writers never interleave.
+bool PlatAppend(PlatFile file, const char *text, std::uint32_t length);
+
 // Renames; fails when the target exists.
 bool PlatRename(const char *from, const char *to);
 // Puts from in place of to in one step, replacing to when it exists: after

@@ -8,6 +8,7 @@
 #include "fileio/file.h"
 #include "fileio/log.h"
 #include "fileio/path.h"
+#include "platform/text.h"
 #include "platform/files.h"
 #include "tests/support.h"
 
@@ -179,3 +180,24 @@ TEST_F(PathTest, LogPrintfOpensAndClosesInPairs) {
 }
 
 } // namespace
+
+TEST(ShownText, ControlBytesAndStrayC1BytesAreWrittenOut) {
+  // What a name may put on a terminal or in a log line: a line feed (a
+  // forged log line), escape sequences, the single-byte CSI 0x9B. UTF-8 and
+  // Windows-1252 letters stay as they are.
+  const struct {
+    const char *name, *shown;
+  } cases[] = {
+      {"a\nend: installed, status 0", "a\\x0Aend: installed, status 0"},
+      {"\x1b[2Jx", "\\x1B[2Jx"},
+      {"x\x9b" "31m", "x\\x9B31m"},
+      {"caf\xc3\xa9 \xc5\x92uvre", "caf\xc3\xa9 \xc5\x92uvre"},
+      {"na\xefve", "na\xefve"},
+      {"\x7f", "\\x7F"},
+  };
+  for (const auto &c : cases) {
+    char out[64];
+    ShownText(c.name, out, sizeof out);
+    EXPECT_STREQ(out, c.shown) << c.name;
+  }
+}

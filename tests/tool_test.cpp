@@ -601,7 +601,7 @@ TEST_F(ToolTest, AFailedInstallPutsEveryFileBack) {
     const auto installed = tree("inst");
     c.before();
     const Result failed = Shell(c.command + ToolPath() + " -q unpack new.lzx inst --versions inst/lzx.ver 2>&1");
-    c.after();
+    c.after(); // before any check, so that the folder can always be removed
     EXPECT_EQ(failed.status, 2) << failed.out;
     EXPECT_THAT(failed.out, ::testing::HasSubstr(c.named));
     EXPECT_THAT(failed.out, ::testing::HasSubstr("Nothing was changed: the installation is as it was."));

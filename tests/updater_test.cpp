@@ -251,6 +251,35 @@ TEST_F(UpdaterTest, TheMainLineNeedsAVersionAndTheOtherLineNeverReadsOne) {
   }
 }
 
+TEST_F(UpdaterTest, WithoutARuntimeFolderTheProductIsSeenInTheUsersOwn) {
+  // Started from cron or a system unit (no XDG_RUNTIME_DIR) while the
+  // product, in the user's session, holds its lock in /run/user/UID.
+  SKIP_UNLESS_ROOT(); // /run/user belongs to root
+  const std::string runtime = "/run/user/" + std::to_string(geteuid());
+  struct Made { // a folder this test made goes again, however it ends
+    std::string name;
+    bool made;
+    ~Made() {
+      std::error_code ignored;
+      if (made) fs::remove_all(name, ignored);
+      else fs::remove(name + "/Quillon.lock", ignored);
+    }
+  } folder{runtime, !fs::exists(runtime)};
+  if (folder.made) {
+    fs::create_directories("/run/user");
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  }
+  const int fd = open((runtime + "/Quillon.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  Installed();
+  env_.erase("XDG_RUNTIME_DIR");
+  const Outcome o = Run("vorn-update", {"-silent"});
+  close(fd);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, Notice("Exit program", "During updating Vorn should not be active."));
+}
+
 TEST_F(UpdaterTest, TheProductRunningStopsEverythingWithStatusOne) {
   const struct {
     const char *program, *marker, *text;
@@ -353,6 +382,38 @@ TEST_F(UpdaterTest, ADamagedUpdateChangesNothingAndEndsWithStatusTwo) {
       EXPECT_TRUE(fs::is_empty(dir_ + "/tmp/" + Private())) << "TEMP.LZX is removed";
       EXPECT_EQ(Names(Inst()), (std::vector<std::string>{"help", "lzx.ver"}));
     }
+  }
+}
+
+TEST_F(UpdaterTest, AnInstallThatCannotFinishIsUndoneWithItsOwnSilentStatus) {
+  // The help file made immutable (which binds root too): the install fails
+  // at its swap, everything is put back, the notice names the file and says
+  // so, and -silent ends with status 8.
+  SKIP_UNLESS_ROOT();
+  Installed();
+  fs::create_directories(Inst() + "/help");
+  WriteFile(HelpFile(), "installed help");
+  VersionFile({{"#help\\vorn.htm", 200}});
+  const Bytes versions = ReadFile(Inst() + "/lzx.ver");
+  ASSERT_EQ(std::system(("chattr +i " + HelpFile()).c_str()), 0);
+  struct Mutable { // however the test ends, the scratch folder can be removed
+    std::string name;
+    ~Mutable() { std::system(("chattr -i " + name).c_str()); }
+  } undo{HelpFile()};
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } runs[] = {{{}, 2}, {{"-silent"}, 8}, {{"-silent", "-dut"}, 8}};
+  for (const auto &run : runs) {
+    const Outcome o = Run("vorn-update", run.args, "i\n");
+    EXPECT_EQ(o.status, run.status);
+    EXPECT_THAT(o.err, HasSubstr("Install: cannot replace [" + Inst() + "\\help\\vorn.htm]: Operation not permitted\n"));
+    EXPECT_THAT(o.err, HasSubstr(run.args.size() == 2 ? "Er is niets gewijzigd: de installatie is zoals ze was."
+                                                      : "Nothing was changed: the installation is as it was."));
+    EXPECT_EQ(Slurp(HelpFile()), "installed help");
+    EXPECT_EQ(ReadFile(Inst() + "/lzx.ver"), versions);
+    EXPECT_EQ(Names(Inst()), (std::vector<std::string>{"help", "lzx.ver"}));
+    EXPECT_EQ(Names(Inst() + "/help"), std::vector<std::string>{"vorn.htm"});
   }
 }
 
@@ -704,6 +765,78 @@ TEST_F(UpdaterTest, SilentRunsEndWithAStatusPerOutcomeAndLogEveryEvent) {
   EXPECT_TRUE(fs::exists(dir_ + "/demo/help/vorn.htm")); // the demo was installed before the shell failed
 }
 
+TEST_F(UpdaterTest, ManyRunsLogToOneFileAtOnceWithWholeLines) {
+  // 40 runs at once, and a reader holding a shared lock on the log all the
+  // while: every run ends with status 0 and every line is whole.
+  Installed("2.0");
+  const std::string log = dir_ + "/many.log";
+  WriteFile(log, "");
+  const int reader = open(log.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(reader, LOCK_SH), 0);
+  std::vector<pid_t> runs;
+  const std::string path = std::string(VORN_BIN_DIR) + "/vorn-update";
+  WriteFile("stdin.txt", "c\n");
+  for (int i = 0; i < 40; ++i) {
+    // Each run as if on its own machine: its own runtime folder, where it
+    // announces itself (one run would otherwise see another as the product).
+    const std::string runtime = dir_ + "/run/" + std::to_string(i);
+    fs::create_directories(runtime);
+    env_["XDG_RUNTIME_DIR"] = runtime;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 1);
+      dup2(null, 2);
+      const int in = open("stdin.txt", O_RDONLY);
+      dup2(in, 0);
+      for (const auto &[k, v] : env_) setenv(k.c_str(), v.c_str(), 1);
+      execl(path.c_str(), path.c_str(), ("-logfile=" + log).c_str(), static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    runs.push_back(pid);
+  }
+  int failed = 0;
+  for (const pid_t pid : runs) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    failed += vorn_test::ExitCode(status) != 0;
+  }
+  close(reader);
+  EXPECT_EQ(failed, 0);
+  std::istringstream lines(Slurp(log));
+  int count = 0, ends = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_THAT(line, ::testing::MatchesRegex("20[0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9:]+ [a-z].*")) << line;
+    ends += line.find("end: cancelled, status 0") != std::string::npos;
+  }
+  EXPECT_EQ(ends, 40);
+  EXPECT_GE(count, 40 * 4);
+}
+
+TEST_F(UpdaterTest, OptionValuesMayHoldBlanksAndLieWithinTheCommandLine) {
+  Installed("2.0");
+  VersionFile({});
+  // As one argument with a blank (a shell's quotes), and as a Windows
+  // command line writes it, with the quotes in the text.
+  fs::create_directories(dir_ + "/new dir");
+  for (const std::string &option : {"-logfile=" + dir_ + "/new dir/x.log", "-logfile=\"" + dir_ + "/new dir/x.log\""}) {
+    fs::remove(dir_ + "/new dir/x.log");
+    EXPECT_EQ(Run("vorn-update", {"-silent", option}).status, 0);
+    EXPECT_THAT(Slurp(dir_ + "/new dir/x.log"), HasSubstr("end: installed, status 0")) << option;
+    EXPECT_FALSE(fs::exists(dir_ + "/new"));
+  }
+  EXPECT_EQ(Run("vorn-demo", {"-silent", "-dir=" + dir_ + "/My Demo"}).status, 0);
+  EXPECT_TRUE(fs::exists(dir_ + "/My Demo/help/vorn.htm"));
+  // An option past the 259 characters that count is refused, not dropped.
+  const Outcome cut = Run("vorn-update", {std::string(255, 'x'), "-silent"});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_THAT(cut.err, HasSubstr("Start: the option -silent lies beyond the 259 characters and 48 words"));
+  std::vector<std::string> words(48, "a");
+  words.push_back("-dir=" + dir_ + "/cut");
+  EXPECT_EQ(Run("vorn-demo", words, "\n").status, 2);
+  EXPECT_FALSE(fs::exists(dir_ + "/cut"));
+}
+
 TEST_F(UpdaterTest, ALogWithoutSilentKeepsTheDialogAndTheStatuses) {
   Installed("1.9");
   const std::string log = dir_ + "/run.log";
@@ -793,6 +926,52 @@ TEST_F(SharedMachineTest, AnotherUsersLockFileNeverMakesTheProductSeemRunning) {
   const Outcome other = Run("vorn-update", {}, "c\n");
   EXPECT_EQ(other.status, 0);
   EXPECT_THAT(other.out, HasSubstr("Install update"));
+}
+
+TEST_F(SharedMachineTest, RootInstallingForAUserLeavesEverythingToThatUser) {
+  // Root runs the update with the user's settings (as a configuration tool
+  // does): what is new belongs to the installation's owner, who can then
+  // update on their own.
+  Installed();
+  VersionFile({});
+  ASSERT_EQ(chown(Inst().c_str(), vorn_test::kOtherUser, vorn_test::kOtherUser), 0);
+  ASSERT_EQ(chown((Inst() + "/lzx.ver").c_str(), vorn_test::kOtherUser, vorn_test::kOtherUser), 0);
+  ASSERT_EQ(Run("vorn-update", {}, "i\n").status, 0);
+  for (const std::string &name : {Inst() + "/help", HelpFile(), Inst() + "/lzx.ver"}) {
+    struct stat st {};
+    ASSERT_EQ(lstat(name.c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_uid, vorn_test::kOtherUser) << name;
+    EXPECT_EQ(st.st_gid, vorn_test::kOtherUser) << name;
+  }
+  WriteFile(HelpFile(), "changed by hand");
+  ASSERT_EQ(chown(HelpFile().c_str(), vorn_test::kOtherUser, vorn_test::kOtherUser), 0);
+  runAs_ = vorn_test::kOtherUser;
+  const Outcome mine = Run("vorn-update", {}, "i\n");
+  EXPECT_EQ(mine.status, 0) << mine.err;
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+}
+
+TEST_F(SharedMachineTest, ALogAnotherUserPreparedIsNeitherFollowedNorWritten) {
+  // In the shared folder another user put a link to our file, or a file of
+  // their own, at the log's name: neither is written, the run says so once
+  // and installs as it would without a log.
+  const std::string victim = Victim(), theirs = Shared() + "/theirs.log", link = Shared() + "/link.log";
+  ASSERT_EQ(vorn_test::AsOtherUser([&] {
+              return symlink(victim.c_str(), link.c_str()) == 0 &&
+                     close(open(theirs.c_str(), O_WRONLY | O_CREAT, 0666)) == 0;
+            }),
+            0);
+  for (const std::string &log : {link, theirs}) {
+    Installed();
+    VersionFile({});
+    fs::remove_all(Inst() + "/help");
+    const Outcome o = Run("vorn-update", {"-silent", "-logfile=" + log});
+    EXPECT_EQ(o.status, 0) << log;
+    EXPECT_EQ(Slurp(victim), "precious");
+    EXPECT_EQ(fs::file_size(theirs), 0u);
+    EXPECT_THAT(o.err, HasSubstr("[Log]\nThe log cannot be written: " + log));
+    EXPECT_TRUE(fs::exists(HelpFile()));
+  }
 }
 
 TEST_F(SharedMachineTest, AStagingNameCannotBePlantedInTheInstallation) {

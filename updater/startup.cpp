@@ -41,6 +41,35 @@ bool CheckWindowsVersion() {
   return false;
 }
 
+namespace {
+
+// Cuts text into blank-separated words in place, into tokens[1..]; a double
+// quote starts or ends a stretch in which blanks do not cut (the quotes
+// themselves are dropped), so that option values may hold blanks
+// (-logfile="C:\My Logs\u.log"). starts[i] is where word i began in text.
+int Words(char *text, const char **tokens, std::size_t *starts, int slots) {
+  int n = 1;
+  char *p = text;
+  while (*p && n < slots) {
+    while (*p == ' ') ++p;
+    if (!*p) break;
+    starts[n] = static_cast<std::size_t>(p - text);
+    tokens[n++] = p;
+    char *out = p;
+    bool quoted = false;
+    for (; *p && (quoted || *p != ' '); ++p) {
+      if (*p == '"') quoted = !quoted;
+      else *out++ = *p;
+    }
+    const bool more = *p != '\0';
+    *out = '\0';
+    if (more) ++p;
+  }
+  return n;
+}
+
+} // namespace
+
 bool ParseOptions(const char *arguments) {
   static char buffer[260];
   std::memset(buffer, 0, sizeof buffer);
@@ -48,16 +77,26 @@ bool ParseOptions(const char *arguments) {
   buffer[259] = '\0';
   static const char placeholder[] = "update";
   const char *tokens[kTokenSlots];
+  std::size_t starts[kTokenSlots];
   tokens[0] = placeholder;
-  int n = 1;
-  for (char *p = buffer; *p && n < kTokenSlots - 1;) {
-    while (*p == ' ') ++p;
-    if (!*p) break;
-    tokens[n++] = p;
-    while (*p && *p != ' ') ++p;
-    if (*p) *p++ = '\0';
-  }
+  const int n = Words(buffer, tokens, starts, kTokenSlots - 1);
   tokens[n] = nullptr; // tokens past the 48th are not looked at
+  // The unattended options must lie whole within the 259 characters and 48
+  // words that count: one cut off, or cut short, would change what the run
+  // does (nothing installed, or another folder), so the run is refused.
+  static char whole[64 * 1024];
+  CopyText(whole, sizeof whole, arguments);
+  const char *all[4096];
+  std::size_t allStarts[4096];
+  all[0] = placeholder;
+  const int total = Words(whole, all, allStarts, 4096);
+  for (int i = 1; i < total; ++i) {
+    const bool lost = i >= n || allStarts[i] != starts[i] || std::strcmp(all[i], tokens[i]) != 0;
+    if (lost && IsUnattendedOption(all[i]))
+      FatalMessage("Start: the option %.60s lies beyond the 259 characters and 48 words of the command line: "
+                   "nothing was done",
+                   all[i]);
+  }
   for (int i = 1; i < n; ++i) {
     if (SameTextNoCase(tokens[i], "-log")) LogEnabled = 1;
     else if (SameTextNoCase(tokens[i], "-dut")) LanguageDutch = 1;

@@ -9,6 +9,8 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "lzx/lzx.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/text.h"
 
@@ -21,6 +23,8 @@ namespace {
 SilentStatus g_outcome = kSilentDone;
 bool g_outcomeSet = false;
 bool g_writing = false; // a failure while a line is written must not write again
+bool g_logFailed = false;
+PlatFile g_log = 0; // the log, open from its first line to the end
 
 // The text of an option of the form NAME=VALUE, or null.
 const char *OptionValue(const char *token, const char *name) {
@@ -68,6 +72,10 @@ const char *ProgramName() {
 
 } // namespace
 
+bool IsUnattendedOption(const char *token) {
+  return SameTextNoCase(token, "-silent") || OptionValue(token, "-logfile=") || OptionValue(token, "-dir=");
+}
+
 bool TakeUnattendedOption(const char *token) {
   if (SameTextNoCase(token, "-silent")) {
     SilentMode = 1;
@@ -91,21 +99,29 @@ void UnattendedStart(const char *arguments) {
 }
 
 void RunLog(const char *format, ...) {
-  if (LogFilePath[0] == '\0' || g_writing) return;
+  if (LogFilePath[0] == '\0' || g_writing || g_logFailed) return;
   g_writing = true;
   char text[1024];
-  const std::time_t now = std::time(nullptr);
-  const std::size_t stamp = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", std::localtime(&now));
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text + stamp, sizeof text - stamp - 1, format, args);
+  std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  std::strcat(text, "\n");
-  FileRef log;
-  FileRefInit(&log, 1, LogFilePath);
-  FileOpenAppend(&log);
-  FileWrite(&log, static_cast<std::int32_t>(std::strlen(text)), text);
-  FileClose(&log);
+  // One line whatever a name in it holds (no line feed, no control byte),
+  // stamped, and appended in one write: lines of runs logging to the same
+  // file at once never mix, and no lock can make a run wait or fail.
+  char line[1024 * 4 + 32];
+  const std::time_t now = std::time(nullptr);
+  const std::size_t stamp = std::strftime(line, sizeof line, "%Y-%m-%d %H:%M:%S ", std::localtime(&now));
+  ShownText(text, line + stamp, sizeof line - stamp - 1);
+  std::strcat(line, "\n");
+  if (g_log == 0) g_log = PlatOpenSharedLog(LogFilePath);
+  if (g_log == 0 || !PlatAppend(g_log, line, static_cast<std::uint32_t>(std::strlen(line)))) {
+    // Told once; the install goes on as it would without a log.
+    g_logFailed = true;
+    char why[kLocationSize + 256];
+    std::snprintf(why, sizeof why, "The log cannot be written: %s\n%s", LogFilePath, PlatLastErrorText());
+    if (!SilentMode || !PlatNoticeWaitsForPerson()) PlatNoticeShow(why, "Log", PlatIcon::Information, nullptr);
+  }
   g_writing = false;
 }
 

@@ -26,6 +26,8 @@ enum SilentStatus : int {
 
 // Takes the new options from a token (false when it is none of them).
 bool TakeUnattendedOption(const char *token);
+// True when token is one of them (without taking it).
+bool IsUnattendedOption(const char *token);
 // After the options: routes every notice (and the fatal end) through the log,
 // and in silent mode keeps them off the screen; logs the start.
 void UnattendedStart(const char *arguments);

@@ -224,6 +224,35 @@ bool PlatReplace(const char *from, const char *to) {
   return true;
 }
 
+PlatFile PlatOpenSharedLog(const char *name) {
+  const std::string path = HostName(name);
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    Fail();
+    return 0;
+  }
+  struct stat st {}, dir {};
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok && st.st_uid != geteuid()) {
+    // Root may write a user's log in that user's folder; nobody writes into
+    // a file that another user put where we would look.
+    ok = geteuid() == 0 && stat(HostDirectory(path).c_str(), &dir) == 0 && dir.st_uid == st.st_uid;
+  }
+  if (!ok) {
+    close(fd);
+    posix_layer::SetLastError(EPERM);
+    return 0;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return static_cast<PlatFile>(fd) + 1;
+}
+
+bool PlatAppend(PlatFile file, const char *text, std::uint32_t length) {
+  const ssize_t n = write(Fd(file), text, length);
+  if (n != static_cast<ssize_t>(length)) return Fail();
+  return true;
+}
+
 bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
   if (name[0] == '/' || name[0] == '\\') return std::snprintf(out, capacity, "%s", name) < static_cast<int>(capacity);
   char here[4096];

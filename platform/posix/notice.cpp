@@ -1,19 +1,31 @@
 // Notices on POSIX go to standard error: the caption on a line of its own, then
 // the text with its line breaks. Nobody is asked; the notice counts as
 // acknowledged with OK at once. Control characters other than the line feed
-// (say, an escape sequence in a file name from an archive) are shown as
-// \xHH, never sent to the terminal as they are.
+// (say, an escape sequence in a file name from an archive) and stray bytes
+// 0x80-0x9F are shown as \xHH, never sent to the terminal as they are.
 #include "platform/notice.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "platform/text.h"
 
 namespace {
 
 void PutSafely(const char *text) {
-  for (const char *p = text ? text : ""; *p; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if ((c < 0x20 && c != '\n') || c == 0x7f) std::fprintf(stderr, "\\x%02X", c);
-    else std::fputc(c, stderr);
+  // Line by line, each as ShownText writes it (a stray 0x9B, the one-byte
+  // control sequence introducer of some terminals, included).
+  static char piece[4096], shown[4 * sizeof piece + 1];
+  for (const char *p = text ? text : ""; *p;) {
+    const char *end = std::strchr(p, '\n');
+    const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+    const std::size_t take = n < sizeof piece - 1 ? n : sizeof piece - 1;
+    std::memcpy(piece, p, take);
+    piece[take] = '\0';
+    ShownText(piece, shown, sizeof shown);
+    std::fputs(shown, stderr);
+    if (end) std::fputc('\n', stderr);
+    p += n + (end ? 1 : 0);
   }
 }
 

@@ -92,10 +92,14 @@ void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
 }
 
 bool PlatProbeRunning(const char *name) {
-  // The product announces itself in the runtime directory; where that is
-  // missing, or others could write into it, our private directory serves.
+  // The product announces itself in the user's runtime directory: the one
+  // the session names, or, started without one (cron, a system unit), the
+  // one the system keeps for the user, /run/user/UID, so that the product
+  // and the updater meet. Where neither is there and ours alone, our
+  // private directory serves.
   std::string dir = Env("XDG_RUNTIME_DIR");
-  if (dir.empty() || !IsSafeDirectory(dir)) dir = PrivateTemporary();
+  if (dir.empty()) dir = "/run/user/" + std::to_string(geteuid());
+  if (!IsSafeDirectory(dir)) dir = PrivateTemporary();
   const std::string path = dir + "/" + name + ".lock";
   int fd = -1;
   for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {

@@ -111,6 +111,26 @@ bool PlatReplace(const char *from, const char *to) {
 
 bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
 
+PlatFile PlatOpenSharedLog(const char *name) {
+  // Append-only, shared with every other writer and reader; a reparse point
+  // (a link) is opened as itself and refused.
+  HANDLE h = CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  return reinterpret_cast<PlatFile>(h);
+}
+
+bool PlatAppend(PlatFile file, const char *text, std::uint32_t length) {
+  DWORD n = 0;
+  return WriteFile(Handle(file), text, length, &n, nullptr) && n == length;
+}
+
 bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
   const DWORD n = GetFullPathNameA(name, capacity, out, nullptr);
   return n > 0 && n < capacity;
