@@ -53,6 +53,7 @@ void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name) {
 }
 
 void FileOpenRead(FileRef *ref) { Open(ref, PlatOpenMode::ReadShared, kErrOpenRead); }
+void FileOpenReadHeld(FileRef *ref) { Open(ref, PlatOpenMode::ReadHeld, kErrOpenRead); }
 void FileCreate(FileRef *ref) { Open(ref, PlatOpenMode::CreateTruncate, kErrCreate); }
 void FileOpenAppend(FileRef *ref) { Open(ref, PlatOpenMode::AppendOrCreate, kErrOpenAppend); }
 void FileOpenUpdate(FileRef *ref) { Open(ref, PlatOpenMode::UpdateOrCreate, kErrOpenUpdate); }

@@ -37,6 +37,9 @@ struct FileRef {
 
 void FileRefInit(FileRef *ref, std::int32_t elementSize, const char *name);
 void FileOpenRead(FileRef *ref);   // existing file; others may read; error 209
+// Existing file, read while its directory is held (DirectoryHold): nobody
+// else who has it open can make the read fail; error 209.
+void FileOpenReadHeld(FileRef *ref);
 void FileCreate(FileRef *ref);     // create or truncate; error 211
 void FileOpenAppend(FileRef *ref); // open or create, at the end; error 210
 void FileOpenUpdate(FileRef *ref); // read and write, open or create; error 212

@@ -65,7 +65,9 @@ bool PathHasLinkBelow(const char *base, const char *relative) {
     const int n = std::snprintf(path + used, sizeof path - used, "\\%.*s", static_cast<int>(end - part), part);
     if (n < 0 || used + static_cast<std::size_t>(n) >= sizeof path) break;
     used += static_cast<std::size_t>(n);
-    if (PlatNameKind(path) == PlatKind::Link) return true;
+    // A link the installation's owner made (data kept on another disk) is
+    // followed; one that another user could have planted is not.
+    if (PlatNameKind(path) == PlatKind::Link && !PlatLinkIsTrusted(path, base)) return true;
     part = end + 1;
   }
   return false;

@@ -11,8 +11,9 @@ void PathStripExtension(char *name);
 // the last separator of the platform, or a drive's colon), into 260 characters.
 void PathDirectory(const char *path, char *directory);
 // True when a directory on the way from base down to the last component of
-// relative (both separators count) is a link: what is written there would land
-// elsewhere. base itself may be a link.
+// relative (both separators count) is a link that base's owner did not
+// make (PlatLinkIsTrusted): what is written there would land elsewhere.
+// base itself may be a link.
 bool PathHasLinkBelow(const char *base, const char *relative);
 bool MakeDirectories(const char *path);
 // When set, told of every directory MakeDirectories creates.

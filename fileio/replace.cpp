@@ -190,7 +190,10 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
   case PlatKind::Directory:
   case PlatKind::Other: FileError(&r->file, kErrCreate);
   case PlatKind::Regular:
-    if (FileIsLocked(target)) FileError(&r->file, kErrCreate);
+    // Where a file open elsewhere cannot be replaced (Windows), that is
+    // refused now; on POSIX the rename replaces it all the same, so nobody
+    // who can merely read an installed file can stop an update.
+    if (PlatOpenFilesBlockReplace() && FileIsLocked(target)) FileError(&r->file, kErrCreate);
     if (FileIsReadOnly(target)) FileError(&r->file, kErrReadOnly);
     break;
   case PlatKind::Link:    // replaced by the new file, not followed

@@ -2,6 +2,7 @@
 // according to the version list, the target's existence and the entry's options.
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
@@ -79,9 +80,13 @@ bool IsProtected(const char *path) {
   Canonical(path, a);
   Canonical(UnpackProtectedPath, b);
   PathDirectory(UnpackProtectedPath, directory);
-  std::snprintf(journal, sizeof journal, "%slzx.jnl", directory);
-  Canonical(journal, directory);
-  return std::strcmp(a, b) == 0 || std::strcmp(a, directory) == 0;
+  for (const char *own : {"lzx.jnl", "lzx.lck"}) { // the install's journal and lock
+    char name[kPathSize];
+    std::snprintf(journal, sizeof journal, "%s%s", directory, own);
+    Canonical(journal, name);
+    if (std::strcmp(a, name) == 0) return true;
+  }
+  return std::strcmp(a, b) == 0;
 }
 
 } // namespace

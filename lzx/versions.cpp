@@ -27,12 +27,17 @@ ArchiveEntry *VersionListLoad(const char *path, std::int32_t *capacity) {
   // opened (reading it could wait for ever).
   if (FileIsSpecial(path)) FileError(&ref, kErrOpenRead);
   const bool exists = FileExists(path);
+  // Opened once, while the installation is held: a lock that a reader of
+  // the file holds must not stop the install.
+  if (exists) FileOpenReadHeld(&ref);
   const std::int32_t records = exists ? FileSize(&ref) : 0;
+  // The list's size in bytes must fit before it is computed.
+  constexpr std::int32_t kMostRecords = 0x7fffffff / static_cast<std::int32_t>(sizeof(ArchiveEntry)) - kSpareVersionSlots;
+  if (records > kMostRecords) FileError(&ref, kErrSize);
   *capacity = records + kSpareVersionSlots;
   auto *list = static_cast<ArchiveEntry *>(BlockAlloc(*capacity * static_cast<std::int32_t>(sizeof(ArchiveEntry)), "Version file"));
   std::memset(list, 0, static_cast<std::size_t>(*capacity) * sizeof(ArchiveEntry));
   if (exists) {
-    FileOpenRead(&ref);
     FileRead(&ref, *capacity, list);
     FileClose(&ref);
     // An empty name ends the list. Records behind it are dropped here, or the

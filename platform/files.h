@@ -20,6 +20,8 @@ enum class PlatOpenMode {
   UpdateOrCreate, // read and write; opened, or created when missing
   ReadExclusive,  // existing file, read, nobody else may have it open
   CreateNew,      // read and write; created, refused when the name exists (a link there included)
+  ReadHeld,       // existing file, read, everyone else may have it open: for a file that
+                  // only the holder of its directory (PlatLockDirectory) writes
 };
 
 inline constexpr std::uint32_t kPlatNoAttributes = 0xFFFFFFFFu;
@@ -90,9 +92,16 @@ enum class PlatKind { Missing, Regular, Directory, Link, Other };
 PlatKind PlatNameKind(const char *name);
 // True when the name (not followed) belongs to the user this process runs as.
 bool PlatOwnedByUs(const char *name);
+// True when the link at name can only have been made by whoever owns root
+// (the installation): the link and the folder holding it belong to root's
+// owner or to the administrator, and nobody else may write in that folder.
+// Where links cannot be told apart that way, false.
+bool PlatLinkIsTrusted(const char *name, const char *root);
 // True when writing to name reaches the printer device, which is written in
 // place: the device names PRN and PRN.ext on Windows, nothing on POSIX.
 bool PlatIsPrinterDevice(const char *name);
+// True where a file that another process has open cannot be replaced.
+bool PlatOpenFilesBlockReplace();
 // True when c separates path components for the file system.
 bool PlatIsSeparator(char c);
 // name as it reads from any current directory (the current one put in front

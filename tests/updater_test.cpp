@@ -641,8 +641,8 @@ TEST_F(UpdaterTest, UnusableVersionFileTemporaryDirectoryOrProductDirectoryEndCl
 TEST_F(UpdaterTest, TwoRunsOnOneInstallationNeverInterleave) {
   Installed();
   VersionFile({});
-  // Another run (of any user) holds the installation.
-  const int held = open(Inst().c_str(), O_RDONLY | O_DIRECTORY);
+  // Another run holds the installation (its lock file, as a run makes it).
+  const int held = open((Inst() + "/lzx.lck").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
   const Outcome o = Run("vorn-update", {}, "i\n");
   close(held);
@@ -650,9 +650,11 @@ TEST_F(UpdaterTest, TwoRunsOnOneInstallationNeverInterleave) {
   EXPECT_EQ(o.err, vorn_test::FatalNotice("VersionListLock: another install is running in [" + Inst() + "]"));
   EXPECT_FALSE(fs::exists(HelpFile()));
   EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
+  fs::remove(Inst() + "/lzx.lck");
   EXPECT_EQ(Run("vorn-update", {}, "i\n").status, 0);
   EXPECT_TRUE(fs::exists(HelpFile()));
 }
+
 
 TEST_F(UpdaterTest, APipeAtATargetOrTheVersionFileIsRefusedWithoutWaiting) {
   Installed();
@@ -1005,6 +1007,19 @@ TEST_F(SharedMachineTest, ALinkBelowTheInstallationIsNotWrittenThrough) {
   EXPECT_EQ(fs::file_size(Inst() + "/lzx.ver"), 0u);
 }
 
+TEST_F(SharedMachineTest, ALinkTheOwnerMadeBelowTheInstallationIsFollowed) {
+  // The owner keeps the help on another disk: a link of theirs, in a folder
+  // only they may write in, is followed as the system follows it.
+  Installed();
+  VersionFile({});
+  fs::create_directories(dir_ + "/elsewhere/help");
+  fs::create_symlink(dir_ + "/elsewhere/help", Inst() + "/help");
+  const Outcome o = Run("vorn-update", {"-silent"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_THAT(Slurp(dir_ + "/elsewhere/help/vorn.htm"), HasSubstr("Nederlandse online help"));
+  EXPECT_TRUE(fs::is_symlink(Inst() + "/help"));
+}
+
 TEST_F(SharedMachineTest, ReplacedFilesKeepTheirModeAndOwner) {
   Installed();
   fs::create_directories(Inst() + "/help");
@@ -1032,6 +1047,38 @@ TEST_F(SharedMachineTest, ReplacedFilesKeepTheirModeAndOwner) {
   ASSERT_EQ(Run("vorn-update", {}, "i\n").status, 0);
   EXPECT_EQ(stat(HelpFile()).st_mode & 07777, 0600u);
   EXPECT_EQ(stat(HelpFile()).st_uid, 0u);
+}
+
+TEST_F(SharedMachineTest, NoReaderOfTheInstallationCanStopAnUpdate) {
+  // Another user, who may read the installation, holds locks on its folder,
+  // on lzx.ver and on an installed file, and has put a lock file of their
+  // own (a link) where ours goes: the update goes through all the same.
+  Installed();
+  VersionFile({});
+  fs::create_directories(Inst() + "/help");
+  WriteFile(HelpFile(), "old help");
+  ASSERT_EQ(chmod(Inst().c_str(), 0777), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const std::string inst = Inst(), help = HelpFile(), victim = Victim();
+  const int holder = vorn_test::StartAsOtherUser([&] {
+    for (const std::string &name : {inst, inst + "/lzx.ver", help}) {
+      const int fd = open(name.c_str(), O_RDONLY);
+      if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+    }
+    if (symlink(victim.c_str(), (inst + "/lzx.lck").c_str()) != 0 || write(ready[1], "r", 1) != 1) return false;
+    pause();
+    return true;
+  });
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const Outcome o = Run("vorn-update", {"-silent"});
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_THAT(Slurp(HelpFile()), HasSubstr("Nederlandse online help"));
+  EXPECT_EQ(Slurp(Victim()), "precious");
+  EXPECT_FALSE(fs::exists(Inst() + "/lzx.lck"));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // No open ever blocks: a pipe or device without a partner is opened without
 // waiting (or refused), and the descriptor is made blocking afterwards.
 #include "platform/files.h"
+#include "platform/process.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -71,6 +72,7 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: flags |= O_WRONLY | O_CREAT; break;
   case PlatOpenMode::UpdateOrCreate: flags |= O_RDWR | O_CREAT; break;
   case PlatOpenMode::ReadExclusive: flags |= O_RDONLY; break;
+  case PlatOpenMode::ReadHeld: flags |= O_RDONLY | O_NOFOLLOW; lock = 0; break;
   case PlatOpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   if (path.empty()) {
@@ -97,7 +99,7 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
     return 0;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if (flock(fd, lock | LOCK_NB) != 0) {
+  if (lock != 0 && flock(fd, lock | LOCK_NB) != 0) {
     // Held by another opener: a sharing violation.
     Fail();
     close(fd);
@@ -222,6 +224,18 @@ bool PlatReplace(const char *from, const char *to) {
   if (rename(a.c_str(), b.c_str()) != 0) return Fail();
   SyncDirectory(HostDirectory(b));
   return true;
+}
+
+bool PlatOpenFilesBlockReplace() { return false; }
+
+bool PlatLinkIsTrusted(const char *name, const char *root) {
+  const std::string link = HostName(name);
+  struct stat l {}, d {}, r {};
+  if (lstat(link.c_str(), &l) != 0 || !S_ISLNK(l.st_mode) || stat(HostDirectory(link).c_str(), &d) != 0 ||
+      stat(HostName(root).c_str(), &r) != 0)
+    return false;
+  const auto trusted = [&](uid_t uid) { return uid == r.st_uid || uid == 0; };
+  return trusted(l.st_uid) && trusted(d.st_uid) && (d.st_mode & 022) == 0;
 }
 
 PlatFile PlatOpenSharedLog(const char *name) {
@@ -359,28 +373,72 @@ namespace {
 int g_directoryLock = -1;
 }
 
+namespace {
+std::string g_lockName; // the lock file held, removed when given up
+int g_lockCleanup = -1;
+}
+
 PlatLockResult PlatLockDirectory(const char *directory) {
-  // flock on the directory itself: nothing is created, a link in the
-  // directory's place cannot redirect it, and the hold ends with the process.
-  const int fd = open(HostName(directory).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  // A lock file of our own in the directory, mode 0600: nobody but its owner
+  // (and the administrator) can open it, so no reader of the installation
+  // can hold it and stop every update. A file of anyone else, or a link, at
+  // its name is not ours: it goes and ours takes its place.
+  const std::string dir = HostName(directory);
+  struct stat d {};
+  if (stat(dir.c_str(), &d) != 0 || !S_ISDIR(d.st_mode)) {
+    if (errno == 0) errno = ENOTDIR;
     Fail();
     return PlatLockResult::Failed;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const bool busy = errno == EWOULDBLOCK;
-    Fail();
-    close(fd);
-    return busy ? PlatLockResult::Busy : PlatLockResult::Failed;
+  const std::string name = dir + "/lzx.lck";
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_uid != geteuid() && st.st_uid != d.st_uid) ||
+        (st.st_mode & 077) != 0) {
+      if (fd < 0 && errno != ELOOP && errno != EACCES && errno != EPERM) {
+        Fail();
+        return PlatLockResult::Failed;
+      }
+      if (fd >= 0) close(fd);
+      if (unlink(name.c_str()) != 0 && errno != ENOENT) {
+        Fail();
+        return PlatLockResult::Failed;
+      }
+      continue;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const bool busy = errno == EWOULDBLOCK;
+      Fail();
+      close(fd);
+      return busy ? PlatLockResult::Busy : PlatLockResult::Failed;
+    }
+    // Still the file of that name? One who gave it up meanwhile removed it.
+    struct stat now {};
+    if (lstat(name.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev) {
+      close(fd);
+      continue;
+    }
+    PlatUnlockDirectory();
+    g_directoryLock = fd;
+    g_lockName = name;
+    g_lockCleanup = PlatRemoveLater(name.c_str(), PlatRemoveWhen::AnyEnd); // not left in the installation
+    return PlatLockResult::Held;
   }
-  PlatUnlockDirectory();
-  g_directoryLock = fd;
-  return PlatLockResult::Held;
+  errno = EAGAIN;
+  Fail();
+  return PlatLockResult::Failed;
 }
 
 void PlatUnlockDirectory() {
-  if (g_directoryLock >= 0) close(g_directoryLock);
+  if (g_directoryLock >= 0) {
+    unlink(g_lockName.c_str()); // while still held: a waiting opener sees another file
+    close(g_directoryLock);
+    PlatForgetLater(g_lockCleanup);
+    g_lockCleanup = -1;
+  }
   g_directoryLock = -1;
+  g_lockName.clear();
 }
 
 bool PlatRemoveDirectory(const char *name) {

@@ -56,6 +56,11 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   case PlatOpenMode::AppendOrCreate: break;
   case PlatOpenMode::UpdateOrCreate: access = GENERIC_READ | GENERIC_WRITE; break;
   case PlatOpenMode::ReadExclusive: access = GENERIC_READ; creation = OPEN_EXISTING; break;
+  case PlatOpenMode::ReadHeld:
+    access = GENERIC_READ;
+    share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    creation = OPEN_EXISTING;
+    break;
   case PlatOpenMode::CreateNew: access = GENERIC_READ | GENERIC_WRITE; creation = CREATE_NEW; break;
   }
   const HANDLE h = CreateFileA(name, access, share, nullptr, creation, 0, nullptr);
@@ -110,6 +115,10 @@ bool PlatReplace(const char *from, const char *to) {
 }
 
 bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
+
+bool PlatLinkIsTrusted(const char *, const char *) { return false; } // reparse points stay refused
+
+bool PlatOpenFilesBlockReplace() { return true; }
 
 PlatFile PlatOpenSharedLog(const char *name) {
   // Append-only, shared with every other writer and reader; a reparse point
