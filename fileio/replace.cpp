@@ -210,8 +210,9 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
 void ReplaceCommit(Replacement *r) {
   // In an install, the staged file is flushed and waits for the commit.
   if (TransactionActive() && r->staging[0] != '\0') {
-    // Closed already when it was passed through the scrambler by name.
-    const PlatFile file = r->file.handle != 0 ? r->file.handle : PlatOpen(r->staging, PlatOpenMode::ReadShared);
+    // Closed already when it was passed through the scrambler by name; to
+    // flush it, Windows wants it open for writing.
+    const PlatFile file = r->file.handle != 0 ? r->file.handle : PlatOpen(r->staging, PlatOpenMode::UpdateOrCreate);
     if (file == 0 || !PlatSync(file)) FileError(&r->file, kErrWrite);
     if (r->file.handle == 0) PlatClose(file);
     FileClose(&r->file);
