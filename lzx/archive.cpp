@@ -7,6 +7,7 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "fileio/replace.h"
 #include "fileio/transaction.h"
@@ -55,6 +56,19 @@ bool StaysUnderTarget(const char *relative) {
     part = *end ? end + 1 : end;
   }
   return true;
+}
+
+// True when a component is one the system would open under another name (a
+// trailing dot or blank, a device): such a name could reach a file the
+// checks never saw, the version file too, or merge with another entry.
+bool SystemAltersName(const char *relative) {
+  for (const char *part = relative; *part;) {
+    const char *end = part;
+    while (*end && *end != '\\' && *end != '/') ++end;
+    if (PlatNameIsAltered(part, static_cast<std::size_t>(end - part))) return true;
+    part = *end ? end + 1 : end;
+  }
+  return false;
 }
 
 // path with both separators as '\\', "." components dropped and letters
@@ -129,6 +143,8 @@ void EntryPath(const ArchiveEntry &entry, const char *target, char *path) {
   if (entry.name[0] == '#') {
     if (!target) FatalMessage("UnPackLZX no target");
     if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", Shown(entry));
+    if (SystemAltersName(entry.name + 1))
+      FatalMessage("UnPackLZX: the system would open this name as another: %s", Shown(entry));
     if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
     length = std::snprintf(path, kPathSize, "%s\\%s", target, entry.name + 1);
   } else {

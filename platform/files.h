@@ -5,6 +5,7 @@
 // result of each call; the text of the last failure is PlatLastErrorText().
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // An open file. 0 is never a valid handle, so records can use it for "closed".
@@ -100,6 +101,12 @@ bool PlatLinkIsTrusted(const char *name, const char *root);
 // True when writing to name reaches the printer device, which is written in
 // place: the device names PRN and PRN.ext on Windows, nothing on POSIX.
 bool PlatIsPrinterDevice(const char *name);
+// True when the system would open the path component (length bytes at
+// name) under another name than it reads: on Windows one that ends with a
+// dot or a blank (dropped), or a device (CON, AUX, NUL, COM1-9, LPT1-9,
+// CONIN$, CONOUT$, with or without an extension). The printer PRN is
+// written on purpose and not counted. Nothing on POSIX.
+bool PlatNameIsAltered(const char *name, std::size_t length);
 // True where a file that another process has open cannot be replaced.
 bool PlatOpenFilesBlockReplace();
 // True when c separates path components for the file system.

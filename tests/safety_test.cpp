@@ -72,10 +72,10 @@ TEST_F(SafetyTest, HashNamesThatClimbOutAreRefusedBeforeAnythingIsWritten) {
 }
 
 TEST_F(SafetyTest, DotsInsideANameAreNotAClimb) {
-  WriteArchive("fine.lzx", {{"#a..b\\..c\\d..", B("1")}, {"#.\\x", B("2")}});
+  WriteArchive("fine.lzx", {{"#a..b\\..c\\d..e", B("1")}, {"#.\\x", B("2")}});
   fs::create_directory("t");
   UnPackLZX("fine.lzx", "t", nullptr, 0, 1);
-  EXPECT_EQ(AsText(ReadFile("t/a..b/..c/d..")), "1");
+  EXPECT_EQ(AsText(ReadFile("t/a..b/..c/d..e")), "1");
   EXPECT_EQ(AsText(ReadFile("t/x")), "2");
 }
 
@@ -245,6 +245,32 @@ TEST_F(SafetyTest, AnEntryThatNamesTheVersionFileIsRefused) {
     EXPECT_EQ(fs::file_size("inst/lzx.ver"), 0u) << name;
   }
 }
+
+#ifdef _WIN32
+TEST_F(SafetyTest, NamesWindowsWouldOpenAsOthersAreRefused) {
+  // Windows drops a trailing dot or blank and opens devices under their
+  // names: "#lzx.ver." would be the version file, "#a.exe." and "#a.exe "
+  // one file. Each is refused before anything is written.
+  fs::create_directories("inst");
+  for (const char *name : {"#lzx.ver.", "#LZX.VER ", "#evil.exe.", "#evil.exe ", "#sub.\\x", "#NUL", "#sub\\con.txt",
+                           "#COM1.log", "#lpt9"}) {
+    WriteFile("inst/lzx.ver", "");
+    WriteArchive("w.lzx", {{name, B("not what it says")}});
+    EXPECT_FATAL(
+        {
+          VersionListLock("inst", "inst\\lzx.ver");
+          std::int32_t capacity = 0;
+          UnPackLZX("w.lzx", "inst", VersionListLoad("inst\\lzx.ver", &capacity), capacity, 1);
+        },
+        std::string("UnPackLZX: the system would open this name as another: ") + name);
+    EXPECT_EQ(fs::file_size("inst/lzx.ver"), 0u) << name;
+  }
+  // Names that only look alike stay plain names.
+  WriteArchive("ok.lzx", {{"#console\\x", B("a")}, {"#nul1", B("b")}, {"#a..b", B("c")}, {"#COM10", B("d")}});
+  UnPackLZX("ok.lzx", "inst", nullptr, 0, 1);
+  EXPECT_TRUE(fs::exists("inst/console/x") && fs::exists("inst/nul1") && fs::exists("inst/a..b") && fs::exists("inst/COM10"));
+}
+#endif
 
 #ifndef _WIN32
 TEST_F(SafetyTest, PrinterLikeNamesAreStagedLikeAnyOtherName) {

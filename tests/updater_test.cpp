@@ -1081,4 +1081,29 @@ TEST_F(SharedMachineTest, NoReaderOfTheInstallationCanStopAnUpdate) {
   EXPECT_FALSE(fs::exists(Inst() + "/lzx.lck"));
 }
 
+TEST_F(SharedMachineTest, ASettingsStoreAnotherUserPreparedIsNeitherReadNorMade) {
+  // The settings folder lies where another user could write: their dangling
+  // link at the store's name, and a store of theirs, are neither followed
+  // (root would create the link's target) nor believed.
+  const std::string config = Shared() + "/config", made = dir_ + "/made-by-root";
+  env_["XDG_CONFIG_HOME"] = config;
+  for (const bool link : {true, false}) {
+    fs::remove_all(config);
+    ASSERT_EQ(vorn_test::AsOtherUser([&] {
+                if (mkdir(config.c_str(), 0777) != 0 || mkdir((config + "/Vorn").c_str(), 0777) != 0 ||
+                    chmod((config + "/Vorn").c_str(), 0777) != 0)
+                  return false;
+                const std::string store = config + "/Vorn/settings.ini";
+                if (link) return symlink(made.c_str(), store.c_str()) == 0;
+                FILE *f = std::fopen(store.c_str(), "w");
+                return f && std::fprintf(f, "Location=%s\nVersion=2.0\n", Victim().c_str()) > 0 && std::fclose(f) == 0;
+              }),
+              0);
+    const Outcome o = Run("vorn-update", {"-silent"});
+    EXPECT_EQ(o.status, 3) << link;
+    EXPECT_FALSE(fs::exists(made));
+    EXPECT_EQ(Slurp(Victim()), "precious");
+  }
+}
+
 } // namespace

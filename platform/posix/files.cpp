@@ -228,6 +228,8 @@ bool PlatReplace(const char *from, const char *to) {
 
 bool PlatOpenFilesBlockReplace() { return false; }
 
+bool PlatNameIsAltered(const char *, std::size_t) { return false; }
+
 bool PlatLinkIsTrusted(const char *name, const char *root) {
   const std::string link = HostName(name);
   struct stat l {}, d {}, r {};

@@ -5,12 +5,13 @@
 // packaged INI library accepts.
 #include "platform/settings.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "platform/posix/host.h"
@@ -35,25 +36,43 @@ PlatSettings *PlatSettingsOpen(const char *product) {
   const std::string dir = ConfigHome() + "/" + product;
   mkdir(ConfigHome().c_str(), 0777);
   mkdir(dir.c_str(), 0777);
+  // Only a store in a folder of ours (or root's) that nobody else may write
+  // in is read or made: another user could otherwise put a link there, and
+  // what we create or read would be theirs to choose.
+  struct stat d {};
+  if (lstat(dir.c_str(), &d) != 0 || !S_ISDIR(d.st_mode) || (d.st_uid != geteuid() && d.st_uid != 0) ||
+      (d.st_mode & 022) != 0)
+    return nullptr;
   const std::string path = dir + "/settings.ini";
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    FILE *f = std::fopen(path.c_str(), "w"); // "creating the key": an empty store
-    if (!f) return nullptr;
-    std::fclose(f);
+  if (lstat(path.c_str(), &st) != 0) {
+    // "Creating the key": an empty store, made only where the name is free
+    // and never through a link.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    close(fd);
   } else if (!S_ISREG(st.st_mode)) {
-    return nullptr;
+    return nullptr; // a link, or anything but a plain file, is not a store
   }
   return new PlatSettings{path};
 }
 
 bool PlatSettingsQuery(PlatSettings *settings, const char *value, char *out, std::uint32_t capacity) {
-  std::ifstream in(settings->path);
-  if (!in) return false;
+  const int fd = open(settings->path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  FILE *file = fd >= 0 ? fdopen(fd, "r") : nullptr;
+  if (!file) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
   bool inSection = false, found = false;
-  std::string result;
-  for (std::string line; std::getline(in, line);) {
+  std::string result, line;
+  for (int c; (c = std::fgetc(file)) != EOF || !line.empty();) {
+    if (c != EOF && c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
     const std::string t = Trim(line);
+    line.clear();
     if (t.empty() || t[0] == ';' || t[0] == '#') continue;
     if (t[0] == '[') {
       inSection = true;
@@ -64,6 +83,7 @@ bool PlatSettingsQuery(PlatSettings *settings, const char *value, char *out, std
     result = Trim(t.substr(eq + 1));
     found = true;
   }
+  std::fclose(file);
   if (!found || result.size() + 1 > capacity) return false;
   std::memcpy(out, result.c_str(), result.size() + 1);
   return true;

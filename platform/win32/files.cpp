@@ -120,6 +120,22 @@ bool PlatLinkIsTrusted(const char *, const char *) { return false; } // reparse 
 
 bool PlatOpenFilesBlockReplace() { return true; }
 
+bool PlatNameIsAltered(const char *name, std::size_t length) {
+  if (length == 0) return false;
+  if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) return !(length <= 2 && name[0] == '.');
+  // The part before the first dot is what names a device.
+  std::size_t stem = 0;
+  while (stem < length && name[stem] != '.') ++stem;
+  char base[8] = {};
+  if (stem > 7) return false;
+  for (std::size_t i = 0; i < stem; ++i) base[i] = static_cast<char>(name[i] >= 'a' && name[i] <= 'z' ? name[i] - 32 : name[i]);
+  static const char *const devices[] = {"CON", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char *d : devices)
+    if (std::strcmp(base, d) == 0) return true;
+  return stem == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
 PlatFile PlatOpenSharedLog(const char *name) {
   // Append-only, shared with every other writer and reader; a reparse point
   // (a link) is opened as itself and refused.
