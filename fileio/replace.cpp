@@ -142,8 +142,16 @@ void Record(const char *given, const PlatFile *created) {
 
 } // namespace
 
+bool StagingName(const char *directory, std::uint32_t random, const char *suffix, char *out) {
+  const auto fits = [&](int n) { return n > 0 && n < kPathSize; };
+  if (fits(std::snprintf(out, kPathSize, "%s~lz%08X%s", directory, static_cast<unsigned>(random), suffix))) return true;
+  if (fits(std::snprintf(out, kPathSize, "%s~%08X", directory, static_cast<unsigned>(random)))) return true;
+  return fits(std::snprintf(out, kPathSize, "%s~%04X", directory, static_cast<unsigned>(random & 0xffffu)));
+}
+
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName) {
-  if (std::strlen(directory) + sizeof kStagingPattern > kPathSize) FatalMessage("StagingCreate: name too long [%s]", errorName);
+  char probe[kPathSize];
+  if (!StagingName(directory, 0, ".tmp", probe)) FatalMessage("StagingCreate: name too long [%s]", errorName);
   SweepRecords();
   static std::uint32_t serial = 0;
   char name[kPathSize];
@@ -151,7 +159,7 @@ int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory,
     std::uint32_t random = 0;
     PlatRandomBytes(&random, sizeof random);
     random ^= ++serial * 0x9E3779B9u; // distinct even if the random source failed
-    std::snprintf(name, sizeof name, "%s~lz%08X.tmp", directory, static_cast<unsigned>(random));
+    StagingName(directory, random, ".tmp", name);
     FileRefInit(ref, elementSize, name);
     // Registered before it exists, so that no moment is left in which an
     // interrupt would leave it behind.

@@ -33,6 +33,11 @@ void ReplaceCommit(Replacement *r);
 const char *ReplaceWrittenName(const Replacement *r);
 // The name pattern of staging files, for finding them.
 inline constexpr char kStagingPattern[] = "~lz????????.tmp";
+// A fresh name in directory for a file of an install or a write: "~lz" + 8
+// hexadecimal digits + suffix, or, where that would not fit the 259
+// characters of a name, a shorter "~" + 8 or 4 digits, so that any target
+// that fits can be staged beside. False when even the shortest does not fit.
+bool StagingName(const char *directory, std::uint32_t random, const char *suffix, char *out);
 // Creates a fresh staging file in directory (its name ends the path in
 // ref), open for reading and writing, never through a link; it is removed
 // should the process end before StagingKept. Failure is file error 211,

@@ -95,8 +95,7 @@ void FreshName(const char *target, const char *suffix, char *out) {
   for (;;) {
     std::uint32_t random = 0;
     PlatRandomBytes(&random, sizeof random);
-    if (std::snprintf(out, kPathSize, "%s~lz%08X%s", directory, static_cast<unsigned>(random), suffix) >= kPathSize)
-      FatalMessage("Install: name too long [%s]", target);
+    if (!StagingName(directory, random, suffix, out)) FatalMessage("Install: name too long [%s]", target);
     if (!Exists(out)) return;
   }
 }
@@ -300,6 +299,8 @@ bool JournalPending(const char *directory) {
 void TransactionBegin(const char *directory) {
   CopyText(g_directory, sizeof g_directory, directory);
   char name[kPathSize];
+  // A cut name would be another file's.
+  if (std::strlen(directory) + sizeof kJournalName + 1 > kPathSize) FatalMessage("Install: name too long [%s]", directory);
   JournalName(directory, name);
   g_journal = PlatOpen(name, PlatOpenMode::CreateNew);
   if (!g_journal) {

@@ -609,6 +609,23 @@ TEST_F(ToolTest, AFailedInstallPutsEveryFileBack) {
   }
 }
 
+TEST_F(ToolTest, AnInstallationFolderOf240CharactersTakesTargetsOf255) {
+  // The staging names get shorter where the usual ones would not fit, so
+  // every target the unpacker accepts can be staged beside.
+  std::string folder = "deep/";
+  while (folder.size() < 240) folder += folder.size() % 50 == 49 ? "/" : "x";
+  std::filesystem::create_directories(folder);
+  WriteFile("vorn.htm", Text(3000));
+  WriteFile("list", "a.lzx\n.\\\nvorn.htm|V=203\n#help\\vorn.htm\n");
+  ASSERT_EQ(Lzx("-q pack list").status, 0);
+  const Result r = Lzx("-q unpack a.lzx " + folder + " --versions " + folder + "/lzx.ver");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(folder + "/help/vorn.htm"), Text(3000));
+  EXPECT_FALSE(AnyStagingFile("deep"));
+  const Result again = Lzx("-q unpack a.lzx " + folder + " --versions " + folder + "/lzx.ver");
+  EXPECT_EQ(again.status, 0) << again.out;
+}
+
 TEST_F(ToolTest, AnInterruptedWriteLeavesTheOldOutputAndNoTemporary) {
   WriteFile("in", Text(30 * 1024 * 1024));
   WriteFile("keep.lzx", "precious");
