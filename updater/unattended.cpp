@@ -59,8 +59,10 @@ int LogNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow o
 void LogFatalEnd(const char *) { RunLog("end: fatal error, status %d", kSilentFatal); }
 
 void LogEntry(const ArchiveEntry &entry, const char *target, UnpackEvent event) {
+  // One text per event, in the order of UnpackEvent.
   static const char *const kWhat[] = {"new", "updated", "unchanged (a higher version is installed)",
                                       "not written (it only replaces an existing file)", "deleted"};
+  static_assert(sizeof kWhat / sizeof kWhat[0] == static_cast<std::size_t>(UnpackEvent::Deleted) + 1);
   RunLog("entry %s version %d: %s: %s", entry.name, static_cast<int>(entry.version), kWhat[static_cast<int>(event)],
          target);
 }
