@@ -32,7 +32,7 @@ std::uint8_t g_chunk[kChunk];
 std::string Readable(const std::string &in) {
   if (in == "-") return SpoolStandardInput();
   CheckInput(in);
-  return in;
+  return ShortInput(in);
 }
 
 // Reads count bytes of content from h into nothing (or into out when given).
@@ -93,7 +93,7 @@ void ReportListProblem(std::int32_t line, const char *text, void *list) {
 int Compress(const std::string &in, const std::string &out, const char *mode) {
   const std::int64_t total = in == "-" ? -1 : CheckInput(in);
   CheckNewOutput(out);
-  const std::string target = out == "-" ? TemporaryFile() : out;
+  const std::string target = out == "-" || NeedsShortName(out) ? TemporaryFile() : out;
   HopenStaged = 1; // the output appears only when complete
   HILE *h = Hopen(target.c_str(), mode);
   ProgressStart(in, total);
@@ -115,6 +115,7 @@ int Compress(const std::string &in, const std::string &out, const char *mode) {
     SetDataOnStandardOutput();
     CopyToStandardOutput(target);
   } else {
+    if (target != out) PlaceFile(target, out);
     Say("%s: %" PRId32 " -> %" PRId32 " bytes\n", Shown(out).c_str(), length, size);
   }
   return kSuccess;
@@ -324,9 +325,11 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   // The archive goes where the list says, or to the output given instead
   // (then the list is copied with that name in its first line).
   std::string archive = summary.archive;
-  if (out == "-") archive = TemporaryFile();
-  else if (!out.empty()) archive = fs::proximate(outPath).string();
+  if (!out.empty() && out != "-") archive = fs::proximate(outPath).string();
   if (out != "-") CheckNewOutput(archive);
+  // A long output name is written under a short one first.
+  const std::string placed = out == "-" ? "-" : archive;
+  if (out == "-" || NeedsShortName(archive)) archive = TemporaryFile();
   std::string packList = listPath.string();
   if (archive != summary.archive) {
     FileRef ref;
@@ -351,6 +354,8 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   if (out == "-") {
     SetDataOnStandardOutput();
     CopyToStandardOutput(archive);
+  } else if (archive != placed) {
+    PlaceFile(archive, placed);
   }
   for (const ArchiveEntry &e : records) Say("  %s %" PRId32 " version %" PRId32 "\n", Shown(e.name).c_str(), e.size, e.version);
   Say("files  %" PRId32 "\ntotal  %" PRId32 "\npacked %" PRId32 "\n", files, total, packed);

@@ -1,10 +1,12 @@
 #include "tools/io.h"
 
 #include <cerrno>
+#include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
@@ -23,6 +25,9 @@ std::string g_progressLabel;
 std::int64_t g_progressTotal = -1;
 std::int64_t g_progressShown = -1; // the last percentage (or MiB) shown
 bool g_progressActive = false;
+std::jmp_buf *g_guard = nullptr; // set while RunGuarded runs a step
+
+[[noreturn]] void GuardedFatal(const char *) { std::longjmp(*g_guard, kFatal); }
 
 void ShowProgress(const HILE *h) {
   const std::int64_t done = h->mode == 1 ? h->blockBase : static_cast<std::int64_t>(h->blockBase) + kLzxBlock;
@@ -72,6 +77,7 @@ void Refuse(const std::string &name, const std::string &text) {
   ProgressEnd();
   std::fflush(stdout);
   std::fprintf(stderr, "lzx: %s: %s\n", Shown(name).c_str(), text.c_str());
+  if (g_guard) std::longjmp(*g_guard, kRefused);
   PlatExit(kRefused);
 }
 
@@ -128,6 +134,48 @@ std::string TemporaryFile() {
   StagingCreate(&ref, 1, directory, directory); // removed at the end, whatever the end
   FileClose(&ref);
   return ref.name;
+}
+
+bool NeedsShortName(const std::string &name) { return name != "-" && name.size() >= kHandleNameSize; }
+
+void PlaceFile(const std::string &from, const std::string &name) {
+  Replacement r;
+  ReplaceBegin(&r, name.c_str(), 1);
+  FileRef source;
+  FileRefInit(&source, 1, from.c_str());
+  FileOpenRead(&source);
+  static char chunk[65536];
+  for (std::int32_t n; (n = FileRead(&source, sizeof chunk, chunk)) > 0;) FileWrite(&r.file, n, chunk);
+  FileClose(&source);
+  ReplaceCommit(&r);
+}
+
+std::string ShortInput(const std::string &name) {
+  if (!NeedsShortName(name)) return name;
+  const std::string copy = TemporaryFile();
+  PlaceFile(name, copy);
+  return copy;
+}
+
+int RunGuarded(int (*step)(void *), void *context) {
+  std::jmp_buf here;
+  std::jmp_buf *const outer = g_guard;
+  const FatalEndFn outerHook = FatalEndHook;
+  g_guard = &here;
+  FatalEndHook = GuardedFatal;
+  volatile int status = kSuccess;
+  if (const int jumped = setjmp(here); jumped == 0) {
+    status = step(context);
+  } else {
+    status = jumped;
+    ProgressEnd();
+    HreleaseAll();
+    RegistryCloseAll();
+    std::fflush(stdout);
+  }
+  g_guard = outer;
+  FatalEndHook = outerHook;
+  return status;
 }
 
 std::string SpoolStandardInput() {
