@@ -656,7 +656,9 @@ TEST_F(UpdaterTest, SilentRunsEndWithAStatusPerOutcomeAndLogEveryEvent) {
     std::vector<std::string> lines; // in the log, in this order
   } cases[] = {
       {"installed", "vorn-update", {}, [&] { Installed("2.0"); VersionFile({}); }, 0,
-       {"start: vorn-update (Vorn, update mode), English, options: -silent -logfile=" + log, "product running: no",
+       {"start: vorn-update (Vorn, update mode), English, options: -silent -logfile=" + log,
+        "carried update: version 2.03, 1 entry, " + std::to_string(fs::file_size(VORN_EMBEDDED_ARCHIVE)) + " bytes packed",
+        "carried: #help\\vorn.htm version 203, ", "product running: no",
         "installation: " + Inst() + ", version 2.0", "entry #help\\vorn.htm version 203: new: " + Inst() + "\\help\\vorn.htm",
         "message [Update report] The update has been applied.", "end: installed, status 0"}},
       {"running", "vorn-update", {}, [&] { Installed("2.0"); }, 1,
