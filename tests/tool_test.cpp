@@ -256,10 +256,10 @@ TEST_F(ToolTest, FileByFileFrontEndMatchesTheSubcommands) {
       {"-d < good.lzx > f", "f", "decompress - - < good.lzx > s", "s", 0},
       {"-l arch.lzx > f", "f", "list arch.lzx > s", "s", 0},
       {"-t good.lzx arch.lzx > f", "f", "test good.lzx arch.lzx > s", "s", 0},
-      {"-t good.lzx bad.lzx > f 2>/dev/null", "f", "test good.lzx bad.lzx > s 2>/dev/null", "s", 2},
+      {"-t good.lzx bad.lzx > f 2>e", "f", "test good.lzx bad.lzx > s 2>e", "s", 2},
       {"-d bad.lzx", "bad", "decompress bad.lzx s", "s", 2},
       {"-d missing.lzx", "missing", "decompress missing.lzx s", "s", 1},
-      {"-l notes.txt > f 2>/dev/null", "f", "list notes.txt > s 2>/dev/null", "s", 2},
+      {"-l notes.txt > f 2>e", "f", "list notes.txt > s 2>e", "s", 2},
   };
   for (const auto &c : cases) {
     for (const char *out : {"notes.txt.lzx", "good", "bad", "f", "s"}) std::filesystem::remove(out);
