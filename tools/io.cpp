@@ -1,7 +1,6 @@
 #include "tools/io.h"
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,9 +24,14 @@ std::string g_progressLabel;
 std::int64_t g_progressTotal = -1;
 std::int64_t g_progressShown = -1; // the last percentage (or MiB) shown
 bool g_progressActive = false;
-std::jmp_buf *g_guard = nullptr; // set while RunGuarded runs a step
+// While RunGuarded runs a step, its end by a refusal or the fatal path is
+// thrown back there, so the step's objects are destroyed on the way.
+bool g_guarded = false;
+struct GuardedEnd {
+  int status;
+};
 
-[[noreturn]] void GuardedFatal(const char *) { std::longjmp(*g_guard, kFatal); }
+[[noreturn]] void GuardedFatal(const char *) { throw GuardedEnd{kFatal}; }
 
 void ShowProgress(const HILE *h) {
   const std::int64_t done = h->mode == 1 ? h->blockBase : static_cast<std::int64_t>(h->blockBase) + kLzxBlock;
@@ -77,7 +81,7 @@ void Refuse(const std::string &name, const std::string &text) {
   ProgressEnd();
   std::fflush(stdout);
   std::fprintf(stderr, "lzx: %s: %s\n", Shown(name).c_str(), text.c_str());
-  if (g_guard) std::longjmp(*g_guard, kRefused);
+  if (g_guarded) throw GuardedEnd{kRefused};
   PlatExit(kRefused);
 }
 
@@ -158,22 +162,21 @@ std::string ShortInput(const std::string &name) {
 }
 
 int RunGuarded(int (*step)(void *), void *context) {
-  std::jmp_buf here;
-  std::jmp_buf *const outer = g_guard;
+  const bool outer = g_guarded;
   const FatalEndFn outerHook = FatalEndHook;
-  g_guard = &here;
+  g_guarded = true;
   FatalEndHook = GuardedFatal;
-  volatile int status = kSuccess;
-  if (const int jumped = setjmp(here); jumped == 0) {
+  int status = kSuccess;
+  try {
     status = step(context);
-  } else {
-    status = jumped;
+  } catch (const GuardedEnd &end) {
+    status = end.status;
     ProgressEnd();
     HreleaseAll();
     RegistryCloseAll();
     std::fflush(stdout);
   }
-  g_guard = outer;
+  g_guarded = outer;
   FatalEndHook = outerHook;
   return status;
 }
