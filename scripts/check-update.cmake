@@ -6,6 +6,7 @@
 # are written there ("lzx list --tsv").
 #   cmake -DLZX=lzx -DARCHIVE=carried.lzx -DLIST=update.list [-DVERSION=2.03]
 #         [-DENTRIES=carried.tsv] -P check-update.cmake
+cmake_minimum_required(VERSION 3.25) # the list commands keep empty elements (CMP0007)
 execute_process(COMMAND "${LZX}" -q test "${ARCHIVE}" RESULT_VARIABLE tested ERROR_VARIABLE why)
 if(NOT tested EQUAL 0)
   file(REMOVE "${ARCHIVE}")

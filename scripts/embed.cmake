@@ -1,6 +1,7 @@
 # Turns a binary file into a C++ source holding it as EmbeddedArchive, with
 # the table of its entries (ENTRIES: "lzx list --tsv" of it) as EmbeddedEntries.
 #   cmake -DINPUT=file -DENTRIES=file.tsv -DOUTPUT=file.cpp -P embed.cmake
+cmake_minimum_required(VERSION 3.25) # the list commands keep empty elements (CMP0007)
 file(READ "${INPUT}" hex HEX)
 file(STRINGS "${ENTRIES}" records)
 list(REMOVE_AT records 0) # the header line
