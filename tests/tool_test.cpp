@@ -273,6 +273,10 @@ TEST_F(ToolTest, FileByFileFrontEndMatchesTheSubcommands) {
   }
   EXPECT_EQ(ReadFile("notes.txt"), text);
   EXPECT_FALSE(vorn_test::Exists("bad")); // nothing of a damaged file is left
+  // -l on a compressed file that is no archive: its sizes, as gzip -l.
+  const Result sizes = Lzx("-l good.lzx");
+  EXPECT_EQ(sizes.status, 0);
+  EXPECT_THAT(sizes.out, ::testing::HasSubstr(" " + std::to_string(ReadFile("good.lzx").size()) + "        70000 "));
 }
 
 TEST_F(ToolTest, FileByFileFrontEndDoesEveryFileAndEndsWithTheHighestStatus) {

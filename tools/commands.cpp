@@ -306,6 +306,27 @@ int List(const std::string &archive, bool tsv) {
   return kSuccess;
 }
 
+int ListOrSizes(const std::string &in) {
+  // An archive is listed; any other compressed file gets a line of sizes,
+  // as gzip -l gives.
+  const std::string source = Readable(in);
+  const std::int32_t stored = CheckInput(source);
+  HILE *h = Hopen(source.c_str(), "rb");
+  ArchiveEntry e;
+  const std::int32_t got = h->header.length > 0 ? Hread(&e, sizeof e, h) : 0;
+  const bool archive = got == static_cast<std::int32_t>(sizeof e) && std::memchr(e.name, '\0', sizeof e.name) != nullptr &&
+                       e.size >= 0 && e.size <= h->header.length - Htell(h);
+  const std::int32_t length = h->header.length;
+  Hclose(h);
+  if (archive) return List(source, false);
+  static bool headed = false;
+  if (!headed) std::printf("%10s %12s %6s  %s\n", "compressed", "uncompressed", "ratio", "name");
+  headed = true;
+  std::printf("%10" PRId32 " %12" PRId32 " %5.1f%%  %s\n", stored, length,
+              length > 0 ? 100.0 * static_cast<double>(stored) / length : 0.0, Shown(in).c_str());
+  return kSuccess;
+}
+
 int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute, bool checked) {
   // The list is read from where the user named it; its names resolve against
   // its own folder (or the one given), where PackLZX then runs.

@@ -134,7 +134,7 @@ int RunFrontEnd(int argc, char **argv) {
   int status = kSuccess;
   for (const std::string &file : files) {
     Job job{&options, file};
-    const int one = list ? RunGuarded([](void *c) { return List(static_cast<Job *>(c)->file, false); }, &job)
+    const int one = list ? RunGuarded([](void *c) { return ListOrSizes(static_cast<Job *>(c)->file); }, &job)
                          : RunGuarded(RunOne, &job);
     if (one > status) status = one;
   }

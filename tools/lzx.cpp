@@ -41,7 +41,8 @@ Used like gzip, file by file: lzx [OPTIONS] FILE...
   -k, --keep          keep the input (the default)
       --rm            remove the input once its output is complete
   -t, --test          test each FILE, as 'lzx test'
-  -l, --list          list the entries of each archive, as 'lzx list'
+  -l, --list          list the entries of each archive, as 'lzx list'; for
+                      another compressed file its sizes and ratio
   --huffman, --rows, --no-check, -f, -q, -v as for the commands
 A file named like a command is given as ./NAME.
 
