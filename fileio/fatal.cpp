@@ -43,7 +43,9 @@ void FatalMessage(const char *format, ...) {
   const int button = PlatNotice(shown, "Einde programma", PlatIcon::Error);
   RegistryCloseAll();
   if (FatalEndHook) FatalEndHook(text);
-  PlatExit(status != 0 ? status : button + 1);
+  // 2 after OK; 1 when the notice could not be shown (whatever the failure);
+  // an undone install's own status where the caller asked for one.
+  PlatExit(status != 0 ? status : button > 0 ? button + 1 : 1);
 }
 
 void InternalError(const char *module, std::int32_t line, std::int32_t code) {

@@ -7,7 +7,8 @@
 
 // Formats the text (cut to the 200-character buffer), shows it in a notice
 // captioned "Einde programma", closes every registered file and ends the
-// process with the notice's result + 1 (2 after OK).
+// process with the notice's result + 1 (2 after OK, 1 when it could not be
+// shown).
 [[noreturn]] void FatalMessage(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // A broken invariant in module ("UPDATER", "FILEIO" or "LZX") at line; a

@@ -9,7 +9,8 @@ enum class PlatIcon { None, Error, Information };
 inline constexpr int kPlatButtonOk = 1;
 
 // Shows the notice and waits until it is acknowledged. Returns the button's
-// code (kPlatButtonOk for the single OK button), or 0 when it cannot be shown.
+// code (kPlatButtonOk for the single OK button), or 0 when it cannot be shown
+// (no display for a box, standard error not writable).
 // When a hook is set, the notice goes to the hook instead.
 int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner = nullptr);
 

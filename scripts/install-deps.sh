@@ -4,9 +4,9 @@
 #   install-deps.sh test     also what the native tests and fuzzing use
 #   install-deps.sh win32    also the Windows cross build and Wine
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev libxxhash-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev libxxhash-dev pandoc)
 if [ "${1:-}" = test ] || [ "${1:-}" = win32 ]; then
-  packages+=(desktop-file-utils clang-14 libclang-rt-14-dev)
+  packages+=(desktop-file-utils clang-14 libclang-rt-14-dev bash-completion man-db)
 fi
 if [ "${1:-}" = win32 ]; then
   # googletest brings the sources that the cross build compiles for Windows.

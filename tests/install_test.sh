@@ -10,6 +10,24 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 test -x "$work/prefix/bin/lzx"
 test -f "$work/prefix/include/vorn/lzx/lzx.h"
 test ! -e "$work/prefix/include/vorn/platform/posix"
+test -x "$work/prefix/bin/vorn-update"
+
+# The manual pages render, with their exit statuses; the completion offers
+# the commands and a command's own options.
+for page in lzx vorn-update; do
+  MANWIDTH=80 man -l "$work/prefix/share/man/man1/$page.1" 2>/dev/null >"$work/$page.txt"
+  grep -q '^EXIT STATUS' "$work/$page.txt"
+done
+grep -q 'lzx -d notes.txt.lzx' "$work/lzx.txt"
+complete_words() { # the words offered after the line's words
+  bash -c 'source /usr/share/bash-completion/bash_completion
+           source "$1"; shift
+           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+           _lzx; printf "%s\n" "${COMPREPLY[@]}"' _ "$work/prefix/share/bash-completion/completions/lzx" "$@"
+}
+complete_words lzx comp | grep -qx compress
+complete_words lzx pack --al | grep -qx -- --allow-absolute
+complete_words lzx --rm | grep -qx -- --rm
 
 cmake -S "$source/examples/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null

@@ -181,12 +181,17 @@ TEST_F(ToolTest, ScrambleTwiceRestores) {
 
 TEST_F(ToolTest, UsageRefusalsAndFatalErrorsHaveTheirOwnStatus) {
   for (const char *bad : {"", "frobnicate", "compres a b", "version", "compress onlyone", "compress --huffman --rows a b",
-                          "cat", "unpack a --overwrite --versions v", "-q -v test x"}) {
+                          "cat", "unpack a --overwrite --versions v", "-q -v test x", "-q -v x"}) {
     const Result r = Lzx(bad);
     EXPECT_EQ(r.status, 1) << bad;
     EXPECT_THAT(r.out, ::testing::HasSubstr("lzx --help")) << bad;
   }
-  EXPECT_THAT(Lzx("compres a b").out, ::testing::HasSubstr("unknown command 'compres'"));
+  EXPECT_THAT(Lzx("compres a b").out, ::testing::HasSubstr("lzx: compres: no such file, nor a command"));
+  const Result help = Lzx("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char *part : {"Usage: lzx ", "lzx -d notes.txt.lzx", "Exit status:", "\n  2  damaged input"})
+    EXPECT_THAT(help.out, ::testing::HasSubstr(part));
+  EXPECT_THAT(help.out, ::testing::Not(::testing::HasSubstr("/tools/lzx")));
   for (const char *cmd : {"compress", "decompress", "cat", "info", "test", "pack", "list", "unpack", "versions",
                           "scramble", "mklist"}) {
     const Result r = Lzx(std::string(cmd) + " --help");
@@ -226,6 +231,106 @@ TEST_F(ToolTest, StandardInputAndOutput) {
   // Progress is for terminals only: here nothing but the summary.
   const Result quiet = Lzx("-f compress in a.lzx");
   EXPECT_EQ(quiet.out, "a.lzx: 100000 -> " + std::to_string(ReadFile("a.lzx").size()) + " bytes\n");
+}
+
+// The file-by-file front end runs the subcommands' work: the same bytes and
+// the same statuses, case by case.
+TEST_F(ToolTest, FileByFileFrontEndMatchesTheSubcommands) {
+  const Bytes text = Text(70000);
+  WriteFile("notes.txt", text);
+  ASSERT_EQ(Lzx("compress notes.txt good.lzx").status, 0);
+  Bytes damaged = ReadFile("good.lzx");
+  damaged[200] ^= 0x10;
+  WriteFile("bad.lzx", damaged);
+  WriteFile("list", "arch.lzx\n.\\\nnotes.txt|V=100\n#n\n");
+  ASSERT_EQ(Lzx("pack list").status, 0);
+  const struct {
+    const char *front, *frontOut, *sub, *subOut;
+    int status;
+  } cases[] = {
+      {"notes.txt", "notes.txt.lzx", "compress notes.txt s", "s", 0},
+      {"--huffman -q notes.txt", "notes.txt.lzx", "compress --huffman notes.txt s", "s", 0},
+      {"--no-check notes.txt", "notes.txt.lzx", "compress --no-check notes.txt s", "s", 0},
+      {"-c notes.txt > f", "f", "compress notes.txt - > s", "s", 0},
+      {"- < notes.txt > f", "f", "compress - - < notes.txt > s", "s", 0},
+      {"-o f notes.txt", "f", "compress notes.txt s", "s", 0},
+      {"-d good.lzx", "good", "decompress good.lzx s", "s", 0},
+      {"-dc good.lzx > f", "f", "decompress good.lzx - > s", "s", 0},
+      {"--decompress -o f good.lzx", "f", "decompress good.lzx s", "s", 0},
+      {"-d < good.lzx > f", "f", "decompress - - < good.lzx > s", "s", 0},
+      {"-l arch.lzx > f", "f", "list arch.lzx > s", "s", 0},
+      {"-t good.lzx arch.lzx > f", "f", "test good.lzx arch.lzx > s", "s", 0},
+      {"-t good.lzx bad.lzx > f 2>e", "f", "test good.lzx bad.lzx > s 2>e", "s", 2},
+      {"-d bad.lzx", "bad", "decompress bad.lzx s", "s", 2},
+      {"-d missing.lzx", "missing", "decompress missing.lzx s", "s", 1},
+      {"-l notes.txt > f 2>e", "f", "list notes.txt > s 2>e", "s", 2},
+  };
+  for (const auto &c : cases) {
+    for (const char *out : {"notes.txt.lzx", "good", "bad", "f", "s"}) std::filesystem::remove(out);
+    const Result front = Lzx(c.front), sub = Lzx(c.sub);
+    EXPECT_EQ(front.status, c.status) << c.front << "\n" << front.out;
+    EXPECT_EQ(sub.status, c.status) << c.sub << "\n" << sub.out;
+    EXPECT_EQ(vorn_test::Exists(c.frontOut), vorn_test::Exists(c.subOut)) << c.front;
+    if (vorn_test::Exists(c.subOut)) {
+      EXPECT_EQ(ReadFile(c.frontOut), ReadFile(c.subOut)) << c.front;
+    }
+  }
+  EXPECT_EQ(ReadFile("notes.txt"), text);
+  EXPECT_FALSE(vorn_test::Exists("bad")); // nothing of a damaged file is left
+  // -l on a compressed file that is no archive: its sizes, as gzip -l.
+  const Result sizes = Lzx("-l good.lzx");
+  EXPECT_EQ(sizes.status, 0);
+  EXPECT_THAT(sizes.out, ::testing::HasSubstr(" " + std::to_string(ReadFile("good.lzx").size()) + "        70000 "));
+}
+
+TEST_F(ToolTest, FileByFileFrontEndDoesEveryFileAndEndsWithTheHighestStatus) {
+  const Bytes a = Text(30000), b = vorn_test::RandomBytes(20000, 5);
+  WriteFile("a", a);
+  WriteFile("b", b);
+  // A missing file is refused (1); the others are still done.
+  Result r = Lzx("a missing b");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("lzx: missing: no such file, nor a command"));
+  ASSERT_TRUE(vorn_test::Exists("a.lzx") && vorn_test::Exists("b.lzx"));
+  EXPECT_TRUE(vorn_test::Exists("a") && vorn_test::Exists("b")); // kept by default
+  // An existing output is kept unless -f; a damaged file ends with 2, after the others.
+  EXPECT_EQ(Lzx("a").status, 1);
+  const Bytes whole = ReadFile("a.lzx");
+  WriteFile("c.lzx", Bytes(whole.begin(), whole.end() - 9));
+  r = Lzx("-d -f a.lzx c.lzx b.lzx");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(ReadFile("a"), a);
+  EXPECT_EQ(ReadFile("b"), b);
+  EXPECT_FALSE(vorn_test::Exists("c"));
+  // --rm removes each input once its output is complete, and only then.
+  std::filesystem::remove("a");
+  std::filesystem::remove("b");
+  EXPECT_EQ(Lzx("-d --rm a.lzx b.lzx c.lzx").status, 2);
+  EXPECT_EQ(ReadFile("a"), a);
+  EXPECT_FALSE(vorn_test::Exists("a.lzx") || vorn_test::Exists("b.lzx"));
+  EXPECT_TRUE(vorn_test::Exists("c.lzx"));
+  // Usage errors: 1, nothing written.
+  for (const char *bad : {"-o x a b", "-c a b", "-k --rm a", "-t -d a.lzx", "-d a", "a.lzx.lzx -c", "--frob a"}) {
+    r = Lzx(bad);
+    EXPECT_EQ(r.status, 1) << bad << "\n" << r.out;
+  }
+  EXPECT_FALSE(vorn_test::Exists("x"));
+#ifndef _WIN32
+  // Names far beyond the compressed-file handle's 80 characters, as output
+  // and as input.
+  const std::string dir = "d/" + std::string(100, 'n');
+  std::filesystem::create_directories(dir);
+  const std::string name = dir + "/" + std::string(120, 'm');
+  WriteFile(name, a);
+  ASSERT_EQ(Lzx("--rm " + name).status, 0);
+  ASSERT_EQ(Lzx("-d " + name + ".lzx").status, 0);
+  EXPECT_EQ(ReadFile(name), a);
+  ASSERT_EQ(Lzx("-f compress " + name + " " + name + ".lzx").status, 0);
+  EXPECT_EQ(Lzx("test " + name + ".lzx").status, 0);
+  WriteFile("list", "l.lzx\n.\\\na|V=100\n#a\n");
+  ASSERT_EQ(Lzx("pack list -o " + name + ".pack").status, 0);
+  EXPECT_EQ(Lzx("list " + name + ".pack").status, 0);
+#endif
 }
 
 TEST_F(ToolTest, TestReadsEveryBlockAndEveryEntryAndGoesOnAfterABadFile) {

@@ -70,7 +70,7 @@ protected:
       if (read(go[0], &byte, 1) != 1) _exit(126); // the parent's go-ahead
       const int in = open(stdinDevice_ ? "/dev/null" : "stdin.txt", O_RDONLY);
       const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      const int err = open(errorDevice_ ? errorDevice_ : "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0666);
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
@@ -143,6 +143,7 @@ protected:
   std::function<void(pid_t)> beforeExec_, duringRun_; // with the child's pid, before it starts; while it runs
   int lastSignal_ = 0;                               // the signal that ended the last run, 0 for none
   bool stdinDevice_ = false;                         // standard input is /dev/null, as from a launcher
+  const char *errorDevice_ = nullptr;                // standard error to this device instead of stderr.txt
 };
 
 std::vector<std::string> Names(const std::string &dir) {
@@ -305,7 +306,7 @@ TEST_F(UpdaterTest, TheProductRunningStopsEverythingWithStatusOne) {
   close(fd);
 }
 
-TEST_F(UpdaterTest, AFatalErrorEndsWithStatusTwo) {
+TEST_F(UpdaterTest, AFatalErrorEndsWithStatusTwoOrOneWhenItCannotBeShown) {
   Installed();
   VersionFile({});
   env_["TMPDIR"] = dir_ + "/no-such-dir";
@@ -313,6 +314,11 @@ TEST_F(UpdaterTest, AFatalErrorEndsWithStatusTwo) {
   EXPECT_EQ(o.status, 2);
   EXPECT_THAT(o.err, HasSubstr("[Einde programma]\n\nFile Error : name = [" + dir_ + "/no-such-dir/" + Private() +
                                "/TEMP.LZX] code = 211"));
+  EXPECT_FALSE(fs::exists(HelpFile()));
+  // Standard error full: the notice cannot be shown, and a fatal error
+  // then ends with status 1.
+  errorDevice_ = "/dev/full";
+  EXPECT_EQ(Run("vorn-update", {}, "i\n").status, 1);
   EXPECT_FALSE(fs::exists(HelpFile()));
 }
 
@@ -713,7 +719,9 @@ TEST_F(UpdaterTest, SilentRunsEndWithAStatusPerOutcomeAndLogEveryEvent) {
     std::vector<std::string> lines; // in the log, in this order
   } cases[] = {
       {"installed", "vorn-update", {}, [&] { Installed("2.0"); VersionFile({}); }, 0,
-       {"start: vorn-update (Vorn, update mode), English, options: -silent -logfile=" + log, "product running: no",
+       {"start: vorn-update (Vorn, update mode), English, options: -silent -logfile=" + log,
+        "carried update: version 2.03, 1 entry, " + std::to_string(fs::file_size(VORN_EMBEDDED_ARCHIVE)) + " bytes packed",
+        "carried: #help\\vorn.htm version 203, ", "product running: no",
         "installation: " + Inst() + ", version 2.0", "entry #help\\vorn.htm version 203: new: " + Inst() + "\\help\\vorn.htm",
         "message [Update report] The update has been applied.", "end: installed, status 0"}},
       {"running", "vorn-update", {}, [&] { Installed("2.0"); }, 1,

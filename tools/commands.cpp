@@ -33,7 +33,7 @@ std::uint8_t g_chunk[kChunk];
 std::string Readable(const std::string &in) {
   if (in == "-") return SpoolStandardInput();
   CheckInput(in);
-  return in;
+  return ShortInput(in);
 }
 
 // Reads count bytes of content from h into nothing (or into out when given).
@@ -94,7 +94,7 @@ void ReportListProblem(std::int32_t line, const char *text, void *list) {
 int Compress(const std::string &in, const std::string &out, const char *mode) {
   const std::int64_t total = in == "-" ? -1 : CheckInput(in);
   CheckNewOutput(out);
-  const std::string target = out == "-" ? TemporaryFile() : out;
+  const std::string target = out == "-" || NeedsShortName(out) ? TemporaryFile() : out;
   HopenStaged = 1; // the output appears only when complete
   HILE *h = Hopen(target.c_str(), mode);
   ProgressStart(in, total);
@@ -116,6 +116,7 @@ int Compress(const std::string &in, const std::string &out, const char *mode) {
     SetDataOnStandardOutput();
     CopyToStandardOutput(target);
   } else {
+    if (target != out) PlaceFile(target, out);
     Say("%s: %" PRId32 " -> %" PRId32 " bytes\n", Shown(out).c_str(), length, size);
   }
   return kSuccess;
@@ -306,6 +307,27 @@ int List(const std::string &archive, bool tsv) {
   return kSuccess;
 }
 
+int ListOrSizes(const std::string &in) {
+  // An archive is listed; any other compressed file gets a line of sizes,
+  // as gzip -l gives.
+  const std::string source = Readable(in);
+  const std::int32_t stored = CheckInput(source);
+  HILE *h = Hopen(source.c_str(), "rb");
+  ArchiveEntry e;
+  const std::int32_t got = h->header.length > 0 ? Hread(&e, sizeof e, h) : 0;
+  const bool archive = got == static_cast<std::int32_t>(sizeof e) && std::memchr(e.name, '\0', sizeof e.name) != nullptr &&
+                       e.size >= 0 && e.size <= h->header.length - Htell(h);
+  const std::int32_t length = h->header.length;
+  Hclose(h);
+  if (archive) return List(source, false);
+  static bool headed = false;
+  if (!headed) std::printf("%10s %12s %6s  %s\n", "compressed", "uncompressed", "ratio", "name");
+  headed = true;
+  std::printf("%10" PRId32 " %12" PRId32 " %5.1f%%  %s\n", stored, length,
+              length > 0 ? 100.0 * static_cast<double>(stored) / length : 0.0, Shown(in).c_str());
+  return kSuccess;
+}
+
 int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute, bool checked) {
   // The list is read from where the user named it; its names resolve against
   // its own folder (or the one given), where PackLZX then runs.
@@ -325,9 +347,11 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   // The archive goes where the list says, or to the output given instead
   // (then the list is copied with that name in its first line).
   std::string archive = summary.archive;
-  if (out == "-") archive = TemporaryFile();
-  else if (!out.empty()) archive = fs::proximate(outPath).string();
+  if (!out.empty() && out != "-") archive = fs::proximate(outPath).string();
   if (out != "-") CheckNewOutput(archive);
+  // A long output name is written under a short one first.
+  const std::string placed = out == "-" ? "-" : archive;
+  if (out == "-" || NeedsShortName(archive)) archive = TemporaryFile();
   std::string packList = listPath.string();
   if (archive != summary.archive) {
     FileRef ref;
@@ -352,6 +376,8 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   if (out == "-") {
     SetDataOnStandardOutput();
     CopyToStandardOutput(archive);
+  } else if (archive != placed) {
+    PlaceFile(archive, placed);
   }
   for (const ArchiveEntry &e : records) Say("  %s %" PRId32 " version %" PRId32 "\n", Shown(e.name).c_str(), e.size, e.version);
   Say("files  %" PRId32 "\ntotal  %" PRId32 "\npacked %" PRId32 "\n", files, total, packed);

@@ -15,6 +15,8 @@ int Cat(const std::string &in, std::int64_t offset, std::int64_t length);
 int Info(const std::string &in, bool tsv);
 int Test(const std::vector<std::string> &files);
 int List(const std::string &archive, bool tsv);
+// List for an archive; for any other compressed file a line of its sizes.
+int ListOrSizes(const std::string &in);
 // Sources resolve against directory (default: the list file's folder).
 int Pack(const std::string &list, const std::string &out, const std::string &directory, bool allowAbsolute, bool checked);
 int Unpack(const std::string &archive, const std::string &target, bool overwrite, const std::string &versions,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
@@ -23,6 +24,14 @@ std::string g_progressLabel;
 std::int64_t g_progressTotal = -1;
 std::int64_t g_progressShown = -1; // the last percentage (or MiB) shown
 bool g_progressActive = false;
+// While RunGuarded runs a step, its end by a refusal or the fatal path is
+// thrown back there, so the step's objects are destroyed on the way.
+bool g_guarded = false;
+struct GuardedEnd {
+  int status;
+};
+
+[[noreturn]] void GuardedFatal(const char *) { throw GuardedEnd{kFatal}; }
 
 void ShowProgress(const HILE *h) {
   const std::int64_t done = h->mode == 1 ? h->blockBase : static_cast<std::int64_t>(h->blockBase) + kLzxBlock;
@@ -72,6 +81,7 @@ void Refuse(const std::string &name, const std::string &text) {
   ProgressEnd();
   std::fflush(stdout);
   std::fprintf(stderr, "lzx: %s: %s\n", Shown(name).c_str(), text.c_str());
+  if (g_guarded) throw GuardedEnd{kRefused};
   PlatExit(kRefused);
 }
 
@@ -128,6 +138,47 @@ std::string TemporaryFile() {
   StagingCreate(&ref, 1, directory, directory); // removed at the end, whatever the end
   FileClose(&ref);
   return ref.name;
+}
+
+bool NeedsShortName(const std::string &name) { return name != "-" && name.size() >= kHandleNameSize; }
+
+void PlaceFile(const std::string &from, const std::string &name) {
+  Replacement r;
+  ReplaceBegin(&r, name.c_str(), 1);
+  FileRef source;
+  FileRefInit(&source, 1, from.c_str());
+  FileOpenRead(&source);
+  static char chunk[65536];
+  for (std::int32_t n; (n = FileRead(&source, sizeof chunk, chunk)) > 0;) FileWrite(&r.file, n, chunk);
+  FileClose(&source);
+  ReplaceCommit(&r);
+}
+
+std::string ShortInput(const std::string &name) {
+  if (!NeedsShortName(name)) return name;
+  const std::string copy = TemporaryFile();
+  PlaceFile(name, copy);
+  return copy;
+}
+
+int RunGuarded(int (*step)(void *), void *context) {
+  const bool outer = g_guarded;
+  const FatalEndFn outerHook = FatalEndHook;
+  g_guarded = true;
+  FatalEndHook = GuardedFatal;
+  int status = kSuccess;
+  try {
+    status = step(context);
+  } catch (const GuardedEnd &end) {
+    status = end.status;
+    ProgressEnd();
+    HreleaseAll();
+    RegistryCloseAll();
+    std::fflush(stdout);
+  }
+  g_guarded = outer;
+  FatalEndHook = outerHook;
+  return status;
 }
 
 std::string SpoolStandardInput() {

@@ -48,6 +48,23 @@ void ProgressEnd();
 
 // A new file in the user's private temporary directory, removed at any end.
 std::string TemporaryFile();
+
+// The library's compressed-file handle holds names of fewer than 80
+// characters. A longer input is read through a copy under a short name; a
+// longer output is written under a short name and then copied into its
+// place, which it takes only when complete.
+inline constexpr std::size_t kHandleNameSize = 80;
+bool NeedsShortName(const std::string &name);
+// The file's bytes as name, replacing it only when complete.
+void PlaceFile(const std::string &from, const std::string &name);
+// A short name for reading name (the name itself when it is short).
+std::string ShortInput(const std::string &name);
+
+// Runs one step of a run over several files. A refusal (status 1) or a fatal
+// end (status 2, its text already shown) of that step comes back here as
+// the step's status instead of ending the tool; its open files are closed
+// and what it was writing is removed at the end.
+int RunGuarded(int (*step)(void *), void *context);
 // Standard input copied whole into a temporary file; returns its name.
 std::string SpoolStandardInput();
 // The file's bytes to standard output.

@@ -1,4 +1,5 @@
-// lzx: make, check and inspect "LZX1" compressed files and archives.
+// lzx: make, check and inspect "LZX1" compressed files and archives, by
+// subcommand or, like gzip, file by file (tools/front.cpp).
 //
 // Exit status: 0 success; 1 a usage error or an argument the tool refuses
 // itself ("lzx: NAME: reason"); 2 the system's fatal path (damaged input, a
@@ -9,10 +10,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tools/commands.h"
+#include "tools/front.h"
 #include "vorn_version.h"
 #include "tools/io.h"
 #include "platform/process.h"
@@ -29,23 +32,46 @@ int Usage(const std::string &text) {
   return kRefused;
 }
 
-// The first word that is not an option: it must name a command.
-const char *UnknownCommand(int argc, char **argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (argv[i][0] == '-') continue;
-    for (const char *command : kCommands)
-      if (std::strcmp(argv[i], command) == 0) return nullptr;
-    return argv[i];
-  }
-  return nullptr;
-}
+const char *const kFooter = R"(
+Used like gzip, file by file: lzx [OPTIONS] FILE...
+  (no option)         compress each FILE to FILE.lzx; the input is kept
+  -d, --decompress    FILE.lzx back to FILE
+  -c, --stdout        write to standard output ("-" as FILE, or none: standard input)
+  -o, --output OUT    the name of the one output
+  -k, --keep          keep the input (the default)
+      --rm            remove the input once its output is complete
+  -t, --test          test each FILE, as 'lzx test'
+  -l, --list          list the entries of each archive, as 'lzx list'; for
+                      another compressed file its sizes and ratio
+  --huffman, --rows, --no-check, -f, -q, -v as for the commands
+A file named like a command is given as ./NAME.
+
+Examples:
+  lzx notes.txt                   notes.txt.lzx beside it
+  lzx -d notes.txt.lzx            notes.txt back (-f replaces an existing one)
+  lzx -dc notes.txt.lzx | less
+  tar c docs | lzx -c > docs.tar.lzx
+  lzx --rm *.log                  each to NAME.log.lzx, then the input removed
+  lzx pack help.list              an archive from a list file
+  lzx COMMAND --help              what a command takes
+
+Exit status:
+  0  success (of every FILE)
+  1  a usage error, or an argument refused ("lzx: NAME: reason")
+  2  damaged input or a file error, its text on standard error;
+     a failed write to standard output
+  With several files each is done on its own; the status is the highest.)";
 
 } // namespace
 
 int main(int argc, char **argv) {
-  if (const char *unknown = UnknownCommand(argc, argv)) return Usage(std::string("unknown command '") + unknown + "'");
+  if (ChoosesFrontEnd(argc, argv, kCommands, std::size(kCommands))) {
+    PlatIgnoreBrokenPipe();
+    return FinishStandardOutput(RunFrontEnd(argc, argv));
+  }
 
-  CLI::App app{"lzx: make, check and inspect LZX1 compressed files and archives"};
+  CLI::App app{"lzx: make, check and inspect LZX1 compressed files and archives", "lzx"};
+  app.footer(kFooter);
   app.require_subcommand(1);
   app.fallthrough();
   app.set_version_flag("--version", "lzx " VORN_VERSION_TEXT);
@@ -60,7 +86,7 @@ int main(int argc, char **argv) {
 
   auto *compress = app.add_subcommand("compress", "Write IN (- for standard input) as compressed file OUT (- for standard output)");
   compress->add_option("IN", in, "file to compress")->required();
-  compress->add_option("OUT", out, "compressed file to write (at most 79 characters)")->required();
+  compress->add_option("OUT", out, "compressed file to write")->required();
   auto *huf = compress->add_flag("--huffman", huffman, "code blocks with the Huffman byte coder");
   compress->add_flag("--no-check", noCheck, "write no checks: exactly the bytes of a plain LZX1 file");
   compress->add_flag("--rows", rows, "pass blocks through the row transform first")->excludes(huf);

@@ -20,3 +20,13 @@ extern char InstalledVersion[kLocationSize];
 // The archive the program carries, produced by the build.
 extern const unsigned char EmbeddedArchive[];
 extern const std::int32_t EmbeddedArchiveLength;
+
+// What that archive holds, as the build listed it: each entry's stored
+// name, size and version, and the version of the programs it was checked
+// against (the highest entry version, 203 for 2.03).
+struct CarriedEntry {
+  const char *name;
+  std::int32_t size, version;
+};
+extern const CarriedEntry EmbeddedEntries[];
+extern const std::int32_t EmbeddedEntryCount;

@@ -1,6 +1,7 @@
 #include "updater/messages.h"
 
 #include "updater/config.h"
+#include "vorn_version.h" // message 6 names the programs' version
 
 namespace {
 
@@ -13,7 +14,7 @@ struct Texts {
 const Texts kCatalogue[] = {
     /* 4 */ {"update informatie", "update information"},
     /* 5 */ {"Vorn update 20-okt-2003", "Vorn update 20-oct-2003"},
-    /* 6 */ {"Versie 2.03 van de", "Version 2.03 of the"},
+    /* 6 */ {"Versie " VORN_VERSION_TEXT " van de", "Version " VORN_VERSION_TEXT " of the"},
     /* 7 */ {"Nederlandse online help", "Dutch online help"},
     /* 8 */ {"", ""},
     /* 9 */ {"(c) 2003 Vorn Software", "(c) 2003 Vorn Software"},

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/text.h"
+#include "updater/config.h"
 
 std::int32_t SilentMode = 0;
 char LogFilePath[kLocationSize];
@@ -98,6 +99,16 @@ void UnattendedStart(const char *arguments) {
   UnpackReport = LogEntry;
   RunLog("start: %s (%s, %s mode), %s, options: %s", ProgramName(), MainProductLine == 1 ? "Vorn" : "Talvik",
          DemoMode == 1 ? "demo" : "update", LanguageDutch == 1 ? "Dutch" : "English", arguments);
+  // Which update this program carries, as the build listed it.
+  std::int32_t highest = 0;
+  for (std::int32_t i = 0; i < EmbeddedEntryCount; ++i)
+    if (EmbeddedEntries[i].version > highest) highest = EmbeddedEntries[i].version;
+  RunLog("carried update: version %d.%02d, %d %s, %d bytes packed", static_cast<int>(highest / 100),
+         static_cast<int>(highest % 100), static_cast<int>(EmbeddedEntryCount), EmbeddedEntryCount == 1 ? "entry" : "entries",
+         static_cast<int>(EmbeddedArchiveLength));
+  for (std::int32_t i = 0; i < EmbeddedEntryCount; ++i)
+    RunLog("carried: %s version %d, %d bytes", EmbeddedEntries[i].name, static_cast<int>(EmbeddedEntries[i].version),
+           static_cast<int>(EmbeddedEntries[i].size));
 }
 
 void RunLog(const char *format, ...) {

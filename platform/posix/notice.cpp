@@ -1,8 +1,9 @@
 // Notices on POSIX go to standard error: the caption on a line of its own, then
 // the text with its line breaks. Nobody is asked; the notice counts as
-// acknowledged with OK at once. Control characters other than the line feed
-// (say, an escape sequence in a file name from an archive) and stray bytes
-// 0x80-0x9F are shown as \xHH, never sent to the terminal as they are.
+// acknowledged with OK at once (one that cannot be written, as not shown).
+// Control characters other than the line feed (say, an escape sequence in a
+// file name from an archive) and stray bytes 0x80-0x9F are shown as \xHH,
+// never sent to the terminal as they are.
 #include "platform/notice.h"
 
 #include <cstdio>
@@ -35,11 +36,13 @@ bool PlatNoticeWaitsForPerson() { return false; }
 
 int PlatNoticeShow(const char *text, const char *caption, PlatIcon, PlatWindow) {
   std::fflush(stdout);
+  std::clearerr(stderr);
   std::fputc('[', stderr);
   PutSafely(caption);
   std::fputs("]\n", stderr);
   PutSafely(text);
   std::fputc('\n', stderr);
-  std::fflush(stderr);
-  return kPlatButtonOk;
+  // A notice that could not be written (standard error closed or full) was
+  // not shown.
+  return std::fflush(stderr) == 0 && !std::ferror(stderr) ? kPlatButtonOk : 0;
 }

@@ -2,6 +2,7 @@
 // without a person when the environment variable VORN_UNATTENDED is set: the
 // caption and text go to standard error as on POSIX, and OK counts as pressed.
 // Any other value (the GUI tests set 0) leaves the boxes to be answered.
+// A box that cannot appear counts as not shown (0).
 #include "platform/notice.h"
 
 #include <windows.h>
@@ -23,5 +24,13 @@ int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWin
   UINT style = MB_OK;
   if (icon == PlatIcon::Error) style |= MB_ICONERROR;
   else if (icon == PlatIcon::Information) style |= MB_ICONINFORMATION;
-  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+  const int button = MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+  if (button > 0) return button;
+  // No box could appear (no desktop or display: Windows answers 0, Wine
+  // -1). The text goes to standard error, where a console or a redirection
+  // sees it, and the notice counts as not shown.
+  std::fflush(stdout);
+  std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
+  std::fflush(stderr);
+  return 0;
 }
