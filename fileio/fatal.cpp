@@ -8,9 +8,21 @@
 #include "platform/notice.h"
 #include "platform/process.h"
 
-BlockSlot BlockTable[kBlockSlots];
-FatalEndFn FatalEndHook = nullptr;
+thread_local constinit BlockSlot BlockTable[kBlockSlots];
+thread_local constinit FatalEndFn FatalEndHook = nullptr;
+thread_local constinit FatalDivertFn FatalDivert = nullptr;
+thread_local constinit bool HostCall = false;
 const char *FatalPrefix = nullptr;
+
+namespace {
+thread_local constinit std::uint32_t t_serial = 0;
+thread_local constinit std::int32_t t_fileCode = 0; // set by FileError for the text it passes on
+} // namespace
+
+std::uint32_t ResourceMark() { return t_serial; }
+std::uint32_t ResourceNext() { return ++t_serial; }
+
+void FatalFileCode(std::int32_t code) { t_fileCode = code; }
 
 void FatalMessage(const char *format, ...) {
   char text[kFatalTextSize];
@@ -19,6 +31,9 @@ void FatalMessage(const char *format, ...) {
   // vsnprintf cuts an over-long text to the buffer, never writing past it.
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  const std::int32_t fileCode = t_fileCode;
+  t_fileCode = 0;
+  if (FatalDivert) FatalDivert(text, fileCode);
   char shown[kFatalTextSize + 256];
   std::snprintf(shown, sizeof shown, "%s%s%s", FatalPrefix ? FatalPrefix : "", FatalPrefix ? "\n" : "", text);
   const int button = PlatNotice(shown, "Einde programma", PlatIcon::Error);
@@ -42,7 +57,7 @@ void *BlockAlloc(std::int32_t size, const char * /*purpose*/) {
   if (!pointer) InternalError("UPDATER", 1261, 124);
   for (BlockSlot &slot : BlockTable) {
     if (slot.handle == nullptr) {
-      slot = BlockSlot{handle, pointer, size};
+      slot = BlockSlot{handle, pointer, size, ResourceNext()};
       return pointer;
     }
   }
@@ -54,8 +69,14 @@ void BlockFree(void *pointer, const char * /*purpose*/) {
     if (slot.pointer == pointer && slot.handle != nullptr) {
       PlatBlockUnlock(slot.handle);
       PlatBlockRelease(slot.handle);
-      slot = BlockSlot{nullptr, nullptr, 0};
+      slot = BlockSlot{nullptr, nullptr, 0, 0};
       return;
     }
+  }
+}
+
+void BlockReleaseSince(std::uint32_t mark) {
+  for (BlockSlot &slot : BlockTable) {
+    if (slot.handle != nullptr && slot.serial > mark) BlockFree(slot.pointer, "release");
   }
 }

@@ -1,5 +1,6 @@
 #include "fileio/replace.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -27,6 +29,20 @@ PlatFile g_record = 0;   // this process's record, once it has one (not a
                          // registered file: it outlives every other)
 bool g_recordFailed = false;
 bool g_swept = false;
+PlatLock g_recordLock; // the record, the sweep and the table below, one thread at a time
+
+// Every staging file not yet kept, for the boundary of a call that fails
+// (StagingRemoveSince): its thread, its number in that thread's count, its
+// slot for removal at the end, its name.
+constexpr int kTracked = 64;
+struct Tracked {
+  const void *thread; // null: free
+  std::uint32_t serial;
+  int endSlot;
+  char name[kPathSize];
+};
+Tracked g_tracked[kTracked];
+thread_local constinit char t_threadTag = 0; // its address tells the threads apart
 
 // identity null: the file must be empty instead.
 void RemoveIfOurs(const char *name, const PlatIdentity *identity) {
@@ -131,27 +147,62 @@ void Record(const char *name, const PlatFile *created) {
 
 } // namespace
 
+namespace {
+
+// The table entry for a staging file just created; -1 when the table is full.
+int Track(const char *name, int endSlot) {
+  const PlatLockHeld held(&g_recordLock);
+  for (int i = 0; i < kTracked; ++i) {
+    Tracked &t = g_tracked[i];
+    if (t.thread != nullptr) continue;
+    t.thread = &t_threadTag;
+    t.serial = ResourceNext();
+    t.endSlot = endSlot;
+    CopyText(t.name, sizeof t.name, name);
+    return i;
+  }
+  PlatForgetLater(endSlot); // untracked: the slot would never be given back
+  return -1;
+}
+
+} // namespace
+
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName) {
   if (std::strlen(directory) + sizeof kStagingPattern > kPathSize) FatalMessage("StagingCreate: name too long [%s]", errorName);
-  SweepRecords();
-  static std::uint32_t serial = 0;
+  // A host's process keeps no record and no handler of ours: its call
+  // removes what it staged when it fails.
+  const bool recorded = !HostCall;
+  if (recorded) {
+    const PlatLockHeld held(&g_recordLock);
+    SweepRecords();
+  }
+  static std::atomic<std::uint32_t> serial{0};
   char name[kPathSize];
   for (int attempt = 0;; ++attempt) {
     std::uint32_t random = 0;
     PlatRandomBytes(&random, sizeof random);
-    random ^= ++serial * 0x9E3779B9u; // distinct even if the random source failed
+    random ^= (serial.fetch_add(1) + 1) * 0x9E3779B9u; // distinct even if the random source failed
     std::snprintf(name, sizeof name, "%s~lz%08X.tmp", directory, static_cast<unsigned>(random));
     FileRefInit(ref, elementSize, name);
     // Registered before it exists, so that no moment is left in which an
     // interrupt would leave it behind.
-    const int slot = PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
-    Record(name, nullptr);
+    const int slot = recorded ? PlatRemoveLater(name, PlatRemoveWhen::AnyEnd) : -1;
+    if (recorded) {
+      const PlatLockHeld held(&g_recordLock);
+      Record(name, nullptr);
+    }
     if (FileCreateNew(ref)) {
-      Record(name, &ref->handle);
-      return slot;
+      if (recorded) {
+        const PlatLockHeld held(&g_recordLock);
+        Record(name, &ref->handle);
+      }
+      return Track(name, slot);
     }
     PlatForgetLater(slot);
-    RecordLine("!\n"); // the name was not ours to create: nothing pending
+    if (recorded) {
+      const PlatLockHeld held(&g_recordLock);
+      RecordLine("!\n"); // the name was not ours to create: nothing pending
+    }
     // A name that is free but cannot be created: the directory refuses. A
     // taken name (by chance, or planted) gets another try.
     if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) {
@@ -161,7 +212,30 @@ int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory,
   }
 }
 
-void StagingKept(int slot) { PlatForgetLater(slot); }
+void StagingKept(int slot) {
+  if (slot < 0 || slot >= kTracked) return;
+  int endSlot = -1;
+  {
+    const PlatLockHeld held(&g_recordLock);
+    endSlot = g_tracked[slot].endSlot;
+    g_tracked[slot].thread = nullptr;
+  }
+  PlatForgetLater(endSlot);
+}
+
+void StagingRemoveSince(std::uint32_t mark) {
+  for (int i = 0; i < kTracked; ++i) {
+    char name[kPathSize];
+    {
+      const PlatLockHeld held(&g_recordLock);
+      const Tracked &t = g_tracked[i];
+      if (t.thread != &t_threadTag || t.serial <= mark) continue;
+      CopyText(name, sizeof name, t.name);
+    }
+    if (PlatNameKind(name) == PlatKind::Regular) PlatDelete(name);
+    StagingKept(i);
+  }
+}
 
 void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) {
   std::memset(r, 0, sizeof *r);

@@ -40,3 +40,6 @@ inline constexpr char kStagingPattern[] = "~lz????????.tmp";
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName);
 // The staging file took its place, or was removed: nothing to do at the end.
 void StagingKept(int slot);
+// Removes this thread's staging files created after mark (ResourceMark) and
+// not yet kept: the end of a call that failed part-way.
+void StagingRemoveSince(std::uint32_t mark);

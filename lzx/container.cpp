@@ -13,13 +13,13 @@
 #include "lzx/block.h"
 #include "lzx/lzx.h"
 
-void (*BlockProgress)(const HILE *h) = nullptr;
-std::int32_t HopenStaged = 0;
+thread_local constinit BlockProgressFn BlockProgress = nullptr;
+thread_local constinit std::int32_t HopenStaged = 0;
 
 namespace {
 
 // One stored block on its way to or from the file.
-std::uint8_t g_stored[kMaxStoredBlock];
+thread_local constinit std::uint8_t g_stored[kMaxStoredBlock];
 
 void Check(const HILE *h, const char *operation) {
   if (!h || h->header.magic != kLzxMagic) FatalMessage("%s: not a valid HILE *", operation);
@@ -257,22 +257,65 @@ std::int32_t DoFtell(FileRef *ref) {
 }
 
 namespace {
-HILE *g_live = nullptr; // the open handles, newest first
+thread_local constinit HILE *g_live = nullptr; // this thread's open handles, newest first
+
+void Unlink(HILE *h) {
+  if (h->livePrev) h->livePrev->liveNext = h->liveNext;
+  else if (g_live == h) g_live = h->liveNext;
+  if (h->liveNext) h->liveNext->livePrev = h->livePrev;
+  h->liveNext = h->livePrev = nullptr;
 }
 
-void HreleaseAll() {
-  while (HILE *h = g_live) {
-    g_live = h->liveNext;
-    for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
-      if (name[0] == '\0') continue;
-      FileRef gone;
-      FileRefInit(&gone, -1, name);
-      FileDelete(&gone);
-    }
-    StagingKept(h->indexCleanup);
-    StagingKept(h->replace.cleanupSlot);
-    std::free(h);
+void Link(HILE *h) {
+  h->livePrev = nullptr;
+  h->liveNext = g_live;
+  if (g_live) g_live->livePrev = h;
+  g_live = h;
+}
+
+// Removes the temporary index file and the staging file of h, and frees it;
+// its files are closed already.
+void Release(HILE *h) {
+  for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
+    if (name[0] == '\0') continue;
+    FileRef gone;
+    FileRefInit(&gone, -1, name);
+    FileDelete(&gone);
   }
+  StagingKept(h->indexCleanup);
+  StagingKept(h->replace.cleanupSlot);
+  std::free(h);
+}
+} // namespace
+
+void HreleaseAll() { HreleaseSince(0); }
+
+void HreleaseSince(std::uint32_t mark) {
+  // Newest first: the handles opened after mark lead the list.
+  while (HILE *h = g_live) {
+    if (h->serial <= mark) break;
+    Unlink(h);
+    Release(h);
+  }
+}
+
+void HandleDisown(HILE *h) {
+  Unlink(h);
+  for (FileRef *ref : {&h->dataFile, &h->indexFile})
+    if (ref->handle != 0) RegistryRemove(ref);
+}
+
+void HandleAdopt(HILE *h) {
+  for (FileRef *ref : {&h->dataFile, &h->indexFile})
+    if (ref->handle != 0) RegistryAdd(ref);
+  h->serial = ResourceNext();
+  Link(h);
+}
+
+void HandleDiscard(HILE *h) {
+  Unlink(h);
+  for (FileRef *ref : {&h->dataFile, &h->indexFile}) FileClose(ref);
+  Release(h);
 }
 
 HILE *Hopen(const char *name, const char *mode) {
@@ -280,9 +323,8 @@ HILE *Hopen(const char *name, const char *mode) {
   if (!h) FatalMessage("Hopen: out of mem");
   h->indexCleanup = -1;
   h->replace.cleanupSlot = -1;
-  h->liveNext = g_live;
-  if (g_live) g_live->livePrev = h;
-  g_live = h;
+  h->serial = ResourceNext();
+  Link(h);
   std::int32_t flags = 0;
   if (mode[0] == 'r') h->mode = 0;
   else if (mode[0] == 'w') h->mode = 1;
@@ -466,6 +508,7 @@ std::int32_t Hclose(HILE *h) {
     FileRefInit(&index, -1, h->indexFile.name);
     if (!FileDelete(&index)) FatalMessage("Hclose: remove failed");
     StagingKept(h->indexCleanup);
+    h->indexCleanup = -1;
     size = DoFtell(&h->dataFile);
     h->header = header;
     DoFseek(&h->dataFile, 0);
@@ -476,9 +519,7 @@ std::int32_t Hclose(HILE *h) {
   } else {
     DoFclose(&h->dataFile);
   }
-  if (h->livePrev) h->livePrev->liveNext = h->liveNext;
-  else g_live = h->liveNext;
-  if (h->liveNext) h->liveNext->livePrev = h->livePrev;
+  Unlink(h);
   std::memset(h, 0, sizeof *h);
   std::free(h);
   return size;
