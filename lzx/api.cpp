@@ -12,6 +12,7 @@
 
 #include "fileio/fatal.h"
 #include "fileio/file.h"
+#include "lzx/batch.h"
 #include "lzx/block.h"
 #include "lzx/check.h"
 #include "lzx/listfile.h"
@@ -144,6 +145,12 @@ constexpr std::int32_t kChunk = 65536;
 } // namespace
 
 extern "C" {
+
+int vorn_lzx_set_threads(int threads) {
+  const int before = HopenThreads;
+  HopenThreads = threads < 1 ? 1 : threads > kMaxCodingThreads ? kMaxCodingThreads : threads;
+  return before;
+}
 
 int vorn_lzx_open(const char *name, const char *mode, VornLzxFile **file, VornLzxError *err) {
   if (!name || !mode || !file) return Refused(err, "no name, mode or file");

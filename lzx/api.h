@@ -38,6 +38,12 @@ typedef struct VornLzxError {
 
 typedef struct VornLzxFile VornLzxFile;
 
+/* Threads that code the blocks of the files this thread opens from now on
+ * (handles and whole-file calls), 1 to 64: 1 (the default) codes each block on the
+ * calling thread; more code batches of blocks in parallel, with the same
+ * bytes and the same failures. Returns the number before. */
+int vorn_lzx_set_threads(int threads);
+
 /* Every function returns its status; err, when not null, receives it with
  * the text. */
 

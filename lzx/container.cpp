@@ -6,15 +6,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
+#include "lzx/batch.h"
 #include "lzx/block.h"
 #include "lzx/lzx.h"
 
 thread_local constinit BlockProgressFn BlockProgress = nullptr;
 thread_local constinit std::int32_t HopenStaged = 0;
+thread_local constinit std::int32_t HopenThreads = 1;
+
+struct ParallelState {
+  Batch batch[2];
+  int current = 0;          // write: the batch being filled; read: the batch being served
+  bool inFlight = false;    // the other batch is being coded
+  std::int32_t servedBase = -1; // read: the first block of the batch served
+  std::int32_t flightBase = -1; // read: the first block of the batch in flight
+};
 
 namespace {
 
@@ -121,17 +132,85 @@ const std::uint32_t *CheckEntry(HILE *h, std::int32_t k) {
 
 // Checked files: block k as decoded against its check; blocks met in order
 // from the first also make up the content check, compared after the last.
-void VerifyBlock(HILE *h, std::int32_t k, std::uint32_t expected) {
-  const std::uint32_t check = BlockCheck(h->block);
-  if (check != expected) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+void AddToContent(HILE *h, std::int32_t k, std::uint32_t check) {
   if (k != h->verifiedBlocks) return;
   CheckStreamAdd(&h->content, &check, 4);
   if (++h->verifiedBlocks == h->blocks && CheckStreamValue(&h->content) != h->contentCheck)
     FatalMessage("Hfill: content check failed [%s]", h->fileName);
 }
 
+void VerifyBlock(HILE *h, std::int32_t k, std::uint32_t expected) {
+  const std::uint32_t check = BlockCheck(h->block);
+  if (check != expected) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+  AddToContent(h, k, check);
+}
+
+// Read handles with threads: the stored bytes (and, checked, the expected
+// checks) of blocks k.. into batch b, one transfer a block, as LoadBlock.
+void PrepareBatch(HILE *h, Batch *b, std::int32_t k) {
+  b->count = h->blocks - k < b->capacity ? h->blocks - k : b->capacity;
+  b->decode = true;
+  b->flags = h->header.flags;
+  b->fileName = h->fileName;
+  for (std::int32_t i = 0; i < b->count; ++i) {
+    BatchBlock &block = b->blocks[i];
+    const std::int32_t n = k + i;
+    const std::int32_t start = IndexEntry(h, n);
+    const std::int32_t end = n + 1 < h->blocks ? IndexEntry(h, n + 1) : h->header.indexOffset;
+    block.number = n;
+    block.storedSize = end - start;
+    if (h->header.flags & kFlagChecked) {
+      const std::uint32_t *checks = CheckEntry(h, n);
+      block.plainCheck = checks[0];
+      block.storedCheck = checks[1];
+    }
+    if (block.storedSize > kMaxStoredBlock) continue; // the thread reports it, at this block
+    if (h->position != start) DoFseek(&h->dataFile, start);
+    DoFread(block.stored, block.storedSize, &h->dataFile);
+    h->position = end;
+  }
+}
+
+// Read handles with threads: block k from the batch served, the batch
+// decoded ahead, or a batch decoded now (after a seek); then the batch after
+// it is started, to be decoded while this one is read.
+void LoadFromBatch(HILE *h, std::int32_t k) {
+  ParallelState &p = *h->par;
+  Batch *served = &p.batch[p.current];
+  if (p.servedBase < 0 || k < p.servedBase || k >= p.servedBase + served->count) {
+    Batch *other = &p.batch[1 - p.current];
+    if (p.inFlight) BatchWait(other);
+    if (p.inFlight && p.flightBase == k) {
+      p.current = 1 - p.current;
+    } else {
+      PrepareBatch(h, served, k);
+      BatchStart(served);
+      BatchWait(served);
+    }
+    p.inFlight = false;
+    p.servedBase = k;
+    served = &p.batch[p.current];
+    const std::int32_t after = k + served->count;
+    if (after < h->blocks) {
+      Batch *ahead = &p.batch[1 - p.current];
+      PrepareBatch(h, ahead, after);
+      BatchStart(ahead);
+      p.inFlight = true;
+      p.flightBase = after;
+    }
+  }
+  const BatchBlock &block = served->blocks[k - p.servedBase];
+  if (block.fault[0] != '\0') FatalMessage("%s", block.fault);
+  std::memcpy(h->block, block.plain, kLzxBlock);
+  if (h->header.flags & kFlagChecked) AddToContent(h, k, block.decodedCheck);
+}
+
 // Reads block k whole with one transfer and decodes it into the handle.
 void LoadBlock(HILE *h, std::int32_t k) {
+  if (h->par) {
+    LoadFromBatch(h, k);
+    return;
+  }
   const std::int32_t start = IndexEntry(h, k);
   const std::int32_t end = k + 1 < h->blocks ? IndexEntry(h, k + 1) : h->header.indexOffset;
   const std::int32_t size = end - start; // above 0: the index was checked
@@ -210,6 +289,60 @@ std::int32_t AppendIndexAndTrailer(HILE *h, const LzxHeader &header, std::int32_
   return tripleBytes + kTrailerTail; // 4 bytes of index and 8 of checks a block
 }
 
+// Write handles: what follows the coding of a block of size stored bytes:
+// its index entry and checks, the write, the progress.
+void AppendBlock(HILE *h, const std::uint8_t *stored, std::int32_t size, std::uint32_t plainCheck,
+                 std::uint32_t storedCheck) {
+  if (h->windowCount == kIndexWindow) FlushIndex(h);
+  if (h->header.flags & kFlagChecked) {
+    h->checks[2 * h->windowCount] = plainCheck;
+    h->checks[2 * h->windowCount + 1] = storedCheck;
+  }
+  h->window[h->windowCount++] = h->position;
+  // The compressed file, like its content, stays below 2 GiB.
+  if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
+  DoFwrite(stored, size, &h->dataFile);
+  h->position += size;
+  ++h->blocks;
+}
+
+// Write handles with threads: the blocks of a coded batch, in order.
+void CommitBatch(HILE *h, Batch *b) {
+  for (std::int32_t i = 0; i < b->count; ++i) {
+    const BatchBlock &block = b->blocks[i];
+    if (block.fault[0] != '\0') FatalMessage("%s", block.fault);
+    AppendBlock(h, block.stored, block.storedSize, block.plainCheck, block.storedCheck);
+    if (BlockProgress) BlockProgress(h);
+  }
+  b->count = 0;
+}
+
+// Write handles with threads: the batch filled is started, after the one
+// before it is finished and written.
+void SwapBatches(HILE *h) {
+  ParallelState &p = *h->par;
+  Batch *filled = &p.batch[p.current], *other = &p.batch[1 - p.current];
+  if (p.inFlight) {
+    BatchWait(other);
+    p.inFlight = false;
+    CommitBatch(h, other);
+  }
+  if (filled->count == 0) return;
+  filled->decode = false;
+  filled->flags = h->header.flags;
+  filled->fileName = h->fileName;
+  BatchStart(filled);
+  p.inFlight = true;
+  p.current = 1 - p.current;
+}
+
+void FreeParallel(HILE *h) {
+  if (!h->par) return;
+  for (Batch &b : h->par->batch) BatchFree(&b);
+  delete h->par;
+  h->par = nullptr;
+}
+
 // Write handles: creates the index file beside the data file, under a fresh
 // name that nothing else has (never through a link).
 void CreateIndexFile(HILE *h) {
@@ -276,6 +409,7 @@ void Link(HILE *h) {
 // Removes the temporary index file and the staging file of h, and frees it;
 // its files are closed already.
 void Release(HILE *h) {
+  FreeParallel(h);
   for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
     if (name[0] == '\0') continue;
     FileRef gone;
@@ -361,23 +495,30 @@ HILE *Hopen(const char *name, const char *mode) {
     h->blockBase = -kLzxBlock;
     h->fill = kLzxBlock;
   }
+  if (HopenThreads > 1) {
+    h->par = new (std::nothrow) ParallelState;
+    if (!h->par) FatalMessage("Hopen: out of mem");
+    const bool made = BatchInit(&h->par->batch[0], HopenThreads);
+    if (!BatchInit(&h->par->batch[1], HopenThreads) || !made) FatalMessage("Hopen: out of mem");
+  }
   return h;
 }
 
 void Hflus(HILE *h) {
   if (h->fill < kLzxBlock) FatalMessage("Hflus: early");
-  if (h->windowCount == kIndexWindow) FlushIndex(h);
-  const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
-  if (h->header.flags & kFlagChecked) {
-    h->checks[2 * h->windowCount] = BlockCheck(h->block);
-    h->checks[2 * h->windowCount + 1] = StoredCheck(g_stored, size);
+  if (h->par) {
+    Batch *filling = &h->par->batch[h->par->current];
+    BatchBlock &block = filling->blocks[filling->count++];
+    std::memcpy(block.plain, h->block, kLzxBlock);
+    block.number = h->blockBase / kLzxBlock + 1;
+    h->blockBase += kLzxBlock;
+    h->fill = 0;
+    if (filling->count == filling->capacity) SwapBatches(h);
+    return;
   }
-  h->window[h->windowCount++] = h->position;
-  // The compressed file, like its content, stays below 2 GiB.
-  if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
-  DoFwrite(g_stored, size, &h->dataFile);
-  h->position += size;
-  ++h->blocks;
+  const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
+  const bool checked = (h->header.flags & kFlagChecked) != 0;
+  AppendBlock(h, g_stored, size, checked ? BlockCheck(h->block) : 0, checked ? StoredCheck(g_stored, size) : 0);
   h->blockBase += kLzxBlock;
   h->fill = 0;
   if (BlockProgress) BlockProgress(h);
@@ -487,6 +628,10 @@ std::int32_t Hclose(HILE *h) {
       h->fill = kLzxBlock;
       Hflus(h);
     }
+    if (h->par) {
+      SwapBatches(h); // the last batch started, the one before it written
+      SwapBatches(h); // the last batch written
+    }
     FlushIndex(h);
     const std::int32_t indexOffset = h->position;
     std::int32_t indexSize = DoFtell(&h->indexFile);
@@ -519,6 +664,7 @@ std::int32_t Hclose(HILE *h) {
   } else {
     DoFclose(&h->dataFile);
   }
+  FreeParallel(h);
   Unlink(h);
   std::memset(h, 0, sizeof *h);
   std::free(h);

@@ -25,6 +25,8 @@ struct LzxHeader {
 };
 static_assert(sizeof(LzxHeader) == 16);
 
+struct ParallelState; // blocks coded on several threads (lzx/batch.h)
+
 struct HILE {
   std::int32_t mode; // 0 read, 1 write
   char fileName[80];
@@ -56,6 +58,7 @@ struct HILE {
   int indexCleanup;    // write: removes indexFile should the process end early
   bool staged;         // write: dataFile is a staging file that Hclose puts in place
   Replacement replace; // write, staged: the staging file and its target
+  ParallelState *par;  // null: blocks coded one at a time on the caller's thread
 };
 
 // Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
@@ -77,6 +80,12 @@ HILE *Hopen(const char *name, const char *mode);
 // its place only in Hclose, so the file named is never left unfinished (a
 // tool that replaces its output). 0 (the default): the file is written in place.
 extern thread_local constinit std::int32_t HopenStaged;
+// Threads that code the blocks of the handles Hopen makes: 1 (the default)
+// codes each block on the caller's thread when it is reached; N > 1 codes
+// batches of 8 N blocks on N threads, written in order (write handles) or
+// decoded ahead of a sequential reader (read handles). The bytes written and
+// read, the fatal texts and the block at which they come are the same.
+extern thread_local constinit std::int32_t HopenThreads;
 // Write handles: finishes the file and returns its size. Read handles: 0.
 std::int32_t Hclose(HILE *h);
 std::int32_t Hread(void *destination, std::int32_t count, HILE *h);

@@ -346,3 +346,70 @@ TEST_F(LibraryTest, FourThreadsCodeDifferentFilesAsOneThreadDoes) {
 }
 
 } // namespace
+
+namespace {
+
+// Blocks coded on several threads: the same bytes written, the same bytes
+// read (sequentially and after seeks), and a damaged block failing with the
+// same text after the same bytes, for batch boundaries and partial batches.
+TEST_F(LibraryTest, ThreadedCodingGivesTheBytesAndFailuresOfOneThread) {
+  for (const char *mode : kModes) {
+    // 16 blocks a batch for 2 threads, 24 for 3: sizes around and across them.
+    for (const std::size_t blocks : {std::size_t{1}, std::size_t{16}, std::size_t{17}, std::size_t{53}}) {
+      const std::size_t size = blocks * 16384 - (blocks > 1 ? 700 : 0);
+      const Bytes data = RowMode(mode) ? Rows(size, 11) : Text(size, 11);
+      WriteFile("in.txt", data);
+      VornLzxError err{};
+      vorn_lzx_set_threads(1);
+      ASSERT_EQ(vorn_lzx_compress_file("in.txt", "one.lzx", mode, &err), VORN_LZX_OK) << err.text;
+      const Bytes one = ReadFile("one.lzx");
+      Bytes damaged = one;
+      damaged[one.size() / 2] ^= 0x20;
+      WriteFile("damaged.lzx", damaged);
+      const auto readAll = [](const char *name, std::int32_t *before, VornLzxError *e) {
+        VornLzxFile *f = nullptr;
+        *before = 0;
+        Bytes out;
+        if (vorn_lzx_open(name, "rb", &f, e) != VORN_LZX_OK) return out;
+        char chunk[5000];
+        for (std::int32_t got = 0; vorn_lzx_read(f, chunk, sizeof chunk, &got, e) == VORN_LZX_OK && got > 0;) {
+          out.insert(out.end(), chunk, chunk + got);
+          *before += got;
+        }
+        vorn_lzx_close(f, nullptr, nullptr);
+        return out;
+      };
+      std::int32_t oneBefore = 0;
+      VornLzxError oneFault{};
+      readAll("damaged.lzx", &oneBefore, &oneFault);
+      for (const int threads : {2, 3}) {
+        vorn_lzx_set_threads(threads);
+        const std::string what = std::string(mode) + ", " + std::to_string(blocks) + " blocks, " + std::to_string(threads) + " threads";
+        ASSERT_EQ(vorn_lzx_compress_file("in.txt", "many.lzx", mode, &err), VORN_LZX_OK) << what << ": " << err.text;
+        EXPECT_EQ(ReadFile("many.lzx"), one) << what;
+        std::int32_t before = 0;
+        EXPECT_EQ(readAll("one.lzx", &before, &err), data) << what;
+        VornLzxError fault{};
+        readAll("damaged.lzx", &before, &fault);
+        EXPECT_EQ(fault.status, oneFault.status) << what;
+        EXPECT_STREQ(fault.text, oneFault.text) << what;
+        EXPECT_EQ(before, oneBefore) << what;
+        // Seeks backwards, into the batch ahead and far ahead.
+        VornLzxFile *f = nullptr;
+        ASSERT_EQ(vorn_lzx_open("one.lzx", "rb", &f, &err), VORN_LZX_OK);
+        for (const std::size_t at : {size / 2, std::size_t{10}, size - 1, std::size_t{16384 * 17 + 5} % size, size / 3}) {
+          char got[64] = {};
+          std::int32_t n = 0;
+          ASSERT_EQ(vorn_lzx_seek(f, static_cast<std::int32_t>(at), &err), VORN_LZX_OK) << what;
+          ASSERT_EQ(vorn_lzx_read(f, got, sizeof got, &n, &err), VORN_LZX_OK) << what;
+          EXPECT_EQ(Bytes(got, got + n), Bytes(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + static_cast<std::size_t>(n))))
+              << what << " at " << at;
+        }
+        vorn_lzx_close(f, nullptr, nullptr);
+      }
+      vorn_lzx_set_threads(1);
+    }
+  }
+}
+
+} // namespace
