@@ -35,6 +35,11 @@ int Usage(const std::string &text) {
 // The first word that is not an option: it must name a command.
 const char *UnknownCommand(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
+    // The value of the one global option with a value, given apart ("-T 2").
+    if ((std::strcmp(argv[i], "-T") == 0 || std::strcmp(argv[i], "--threads") == 0) && i + 1 < argc) {
+      ++i;
+      continue;
+    }
     if (argv[i][0] == '-') continue;
     for (const char *command : kCommands)
       if (std::strcmp(argv[i], command) == 0) return nullptr;
