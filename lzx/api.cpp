@@ -344,6 +344,49 @@ int vorn_lzx_decompress_buffer(const void *data, int32_t size, void *out, int32_
         FatalMessage("Hopen: damaged trailer of checks [%s]", kMemoryName);
       CheckStreamStart(&content, static_cast<std::uint64_t>(head.length));
     }
+    if (HopenThreads > 1 && blocks > 1) {
+      // Batches of blocks on the threads, straight from the input into the
+      // output (the last block through its own buffer); faults in block order.
+      Batch batch;
+      if (!BatchInit(&batch, HopenThreads)) FatalMessage("decompress: out of mem");
+      batch.decode = true;
+      batch.flags = head.flags;
+      batch.fileName = kMemoryName;
+      for (std::int32_t first = 0; first < blocks; first += batch.count) {
+        batch.count = blocks - first < batch.capacity ? blocks - first : batch.capacity;
+        for (std::int32_t i = 0; i < batch.count; ++i) {
+          BatchBlock &block = batch.blocks[i];
+          const std::int32_t k = first + i;
+          const std::int32_t start = entry(k), end = k + 1 < blocks ? entry(k + 1) : head.indexOffset;
+          block.number = k;
+          block.storedSize = end - start;
+          block.input = in + start;
+          const bool whole = head.length - k * kBlockSize >= kBlockSize;
+          block.output = whole ? to + static_cast<std::size_t>(k) * kBlockSize : nullptr;
+          if (checked) std::memcpy(&block.plainCheck, checks + 8 * k, 4), std::memcpy(&block.storedCheck, checks + 8 * k + 4, 4);
+        }
+        BatchStart(&batch);
+        BatchWait(&batch);
+        for (std::int32_t i = 0; i < batch.count; ++i) {
+          const BatchBlock &block = batch.blocks[i];
+          char fault[kFatalTextSize];
+          if (block.fault[0] != '\0') {
+            std::snprintf(fault, sizeof fault, "%s", block.fault);
+            BatchFree(&batch);
+            FatalMessage("%s", fault);
+          }
+          if (!block.output)
+            std::memcpy(to + static_cast<std::size_t>(block.number) * kBlockSize, block.plain,
+                        static_cast<std::size_t>(head.length - block.number * kBlockSize));
+          if (checked) CheckStreamAdd(&content, &block.decodedCheck, 4);
+        }
+      }
+      BatchFree(&batch);
+      if (checked && CheckStreamValue(&content) != contentCheck)
+        FatalMessage("Hfill: content check failed [%s]", kMemoryName);
+      if (written) *written = head.length;
+      return;
+    }
     static thread_local std::uint8_t plain[kBlockSize];
     for (std::int32_t k = 0; k < blocks; ++k) {
       const std::int32_t start = entry(k), end = k + 1 < blocks ? entry(k + 1) : head.indexOffset;

@@ -39,7 +39,7 @@ typedef struct VornLzxError {
 typedef struct VornLzxFile VornLzxFile;
 
 /* Threads that code the blocks of the files this thread opens from now on
- * (handles and whole-file calls), 1 to 64: 1 (the default) codes each block on the
+ * (handles and whole-file calls) and of the buffers it decompresses, 1 to 64: 1 (the default) codes each block on the
  * calling thread; more code batches of blocks in parallel, with the same
  * bytes and the same failures. Returns the number before. */
 int vorn_lzx_set_threads(int threads);

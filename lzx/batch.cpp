@@ -34,15 +34,17 @@ void Code(const Batch &b, BatchBlock *block) {
     const std::int32_t k = block->number;
     if (block->storedSize > kMaxStoredBlock)
       FatalMessage("Hfill: block %d does not end where the index says [%s]", k, b.fileName);
-    if ((b.flags & kFlagChecked) && StoredCheck(block->stored, block->storedSize) != block->storedCheck)
+    const std::uint8_t *in = block->input ? block->input : block->stored;
+    std::uint8_t *plain = block->output ? block->output : block->plain;
+    if ((b.flags & kFlagChecked) && StoredCheck(in, block->storedSize) != block->storedCheck)
       FatalMessage("Hfill: block %d fails its check [%s]", k, b.fileName);
-    switch (BlockDecode(block->stored, block->storedSize, b.flags, block->plain)) {
+    switch (BlockDecode(in, block->storedSize, b.flags, plain)) {
     case BlockFault::None: break;
     case BlockFault::BitCount: FatalMessage("Hfill: bad bit count [%s]", b.fileName);
     case BlockFault::Size: FatalMessage("Hfill: block %d does not end where the index says [%s]", k, b.fileName);
     }
     if (b.flags & kFlagChecked) {
-      block->decodedCheck = BlockCheck(block->plain);
+      block->decodedCheck = BlockCheck(plain);
       if (block->decodedCheck != block->plainCheck) FatalMessage("Hfill: block %d fails its check [%s]", k, b.fileName);
     }
   } catch (const Fault &) {

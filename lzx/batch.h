@@ -23,6 +23,10 @@ struct BatchBlock {
   std::uint32_t plainCheck, storedCheck;   // encode: computed; decode: expected (checked files)
   std::uint32_t decodedCheck;              // decode, checked files: the check of the decoded bytes
   char fault[kFatalTextSize];              // "" when the block is good
+  // Decode: where the stored bytes are and where the plain bytes go, when not
+  // in stored and plain above (null: there).
+  const std::uint8_t *input;
+  std::uint8_t *output;
 };
 
 struct Batch {

@@ -159,6 +159,8 @@ void PrepareBatch(HILE *h, Batch *b, std::int32_t k) {
     const std::int32_t end = n + 1 < h->blocks ? IndexEntry(h, n + 1) : h->header.indexOffset;
     block.number = n;
     block.storedSize = end - start;
+    block.input = nullptr;
+    block.output = nullptr;
     if (h->header.flags & kFlagChecked) {
       const std::uint32_t *checks = CheckEntry(h, n);
       block.plainCheck = checks[0];

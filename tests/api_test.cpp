@@ -380,8 +380,9 @@ TEST_F(LibraryTest, ThreadedCodingGivesTheBytesAndFailuresOfOneThread) {
         return out;
       };
       std::int32_t oneBefore = 0;
-      VornLzxError oneFault{};
+      VornLzxError oneFault{}, oneBufferFault{};
       readAll("damaged.lzx", &oneBefore, &oneFault);
+      Decompress(damaged, &oneBufferFault);
       for (const int threads : {2, 3}) {
         vorn_lzx_set_threads(threads);
         const std::string what = std::string(mode) + ", " + std::to_string(blocks) + " blocks, " + std::to_string(threads) + " threads";
@@ -394,6 +395,11 @@ TEST_F(LibraryTest, ThreadedCodingGivesTheBytesAndFailuresOfOneThread) {
         EXPECT_EQ(fault.status, oneFault.status) << what;
         EXPECT_STREQ(fault.text, oneFault.text) << what;
         EXPECT_EQ(before, oneBefore) << what;
+        EXPECT_EQ(Decompress(one, &err), data) << what << ": " << err.text;
+        VornLzxError bufferFault{};
+        Decompress(damaged, &bufferFault);
+        EXPECT_EQ(bufferFault.status, oneBufferFault.status) << what;
+        EXPECT_STREQ(bufferFault.text, oneBufferFault.text) << what;
         // Seeks backwards, into the batch ahead and far ahead.
         VornLzxFile *f = nullptr;
         ASSERT_EQ(vorn_lzx_open("one.lzx", "rb", &f, &err), VORN_LZX_OK);
