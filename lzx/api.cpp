@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "fileio/fatal.h"
@@ -242,8 +243,9 @@ int vorn_lzx_compress_buffer(const void *data, int32_t size, const char *mode, v
   return Boundary(err, [&] {
     const std::int32_t blocks = BlocksFor(size);
     // The stored blocks, then the index; checks kept apart for the trailer.
-    std::uint32_t *offsets = static_cast<std::uint32_t *>(std::malloc(sizeof(std::uint32_t) * 3 * static_cast<std::size_t>(blocks) + 1));
-    if (!offsets) FatalMessage("compress: out of mem");
+    // Freed on every way out, the fatal one included (it unwinds to Boundary).
+    const std::unique_ptr<std::uint32_t[]> words(new std::uint32_t[3 * static_cast<std::size_t>(blocks) + 1]);
+    std::uint32_t *offsets = words.get();
     std::uint32_t *checks = offsets + blocks;
     std::int32_t at = 16;
     static thread_local std::uint8_t plain[kBlockSize];
@@ -281,7 +283,6 @@ int vorn_lzx_compress_buffer(const void *data, int32_t size, const char *mode, v
       std::memcpy(to + at + 12, &kTrailerMagic, 4);
       at += kTrailerTail;
     }
-    std::free(offsets);
     if (written) *written = at;
   });
 }
@@ -421,8 +422,8 @@ int vorn_lzx_compress_file(const char *source, const char *target, const char *m
   if (!source || !target || !mode) return Refused(err, "no source, target or mode");
   if (!WriteMode(mode)) return Refused(err, "unknown mode");
   return Boundary(err, [&] {
-    auto *chunk = static_cast<std::uint8_t *>(std::malloc(kChunk));
-    if (!chunk) FatalMessage("compress: out of mem");
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]); // freed on a fatal end too
+    std::uint8_t *chunk = buffer.get();
     FileRef in;
     FileRefInit(&in, 1, source);
     // The format's length is signed 32-bit: FileSize refuses 2 GiB and more.
@@ -430,13 +431,7 @@ int vorn_lzx_compress_file(const char *source, const char *target, const char *m
     FileOpenRead(&in);
     HopenStaged = 1;
     HILE *h = Hopen(target, mode);
-    try {
-      for (std::int32_t n; (n = FileRead(&in, kChunk, chunk)) > 0;) Hwrite(chunk, n, h);
-    } catch (...) {
-      std::free(chunk);
-      throw;
-    }
-    std::free(chunk);
+    for (std::int32_t n; (n = FileRead(&in, kChunk, chunk)) > 0;) Hwrite(chunk, n, h);
     FileClose(&in);
     Hclose(h);
   });

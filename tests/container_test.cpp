@@ -335,8 +335,13 @@ std::jmp_buf g_fault;
 int Silent(const char *, const char *, PlatIcon, PlatWindow) { return kPlatButtonOk; }
 
 void ReadWholeThenSeekEveryBlock(const char *name) {
-  ReadCompressed(name);
+  // Into a static buffer: the fatal path jumps out of here, past any destructor.
+  static std::uint8_t chunk[kBlockSize];
   HILE *h = Hopen(name, "rb");
+  while (Hread(chunk, sizeof chunk, h) > 0) {
+  }
+  Hclose(h);
+  h = Hopen(name, "rb");
   for (std::int32_t at = h->header.length - 1; at >= 0; at -= kBlockSize) {
     Hseek(h, at);
     Hgetc(h);
