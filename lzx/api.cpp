@@ -349,7 +349,12 @@ int vorn_lzx_decompress_buffer(const void *data, int32_t size, void *out, int32_
       // Batches of blocks on the threads, straight from the input into the
       // output (the last block through its own buffer); faults in block order.
       Batch batch;
-      if (!BatchInit(&batch, HopenThreads)) FatalMessage("decompress: out of mem");
+      // Large batches (the blocks are decoded in place, so a slot costs no
+      // copy): fewer thread starts; the caller's thread decodes too.
+      if (!BatchInit(&batch, HopenThreads, 64)) {
+        BatchFree(&batch);
+        FatalMessage("decompress: out of mem");
+      }
       batch.decode = true;
       batch.flags = head.flags;
       batch.fileName = kMemoryName;
@@ -366,8 +371,7 @@ int vorn_lzx_decompress_buffer(const void *data, int32_t size, void *out, int32_
           block.output = whole ? to + static_cast<std::size_t>(k) * kBlockSize : nullptr;
           if (checked) std::memcpy(&block.plainCheck, checks + 8 * k, 4), std::memcpy(&block.storedCheck, checks + 8 * k + 4, 4);
         }
-        BatchStart(&batch);
-        BatchWait(&batch);
+        BatchRun(&batch);
         for (std::int32_t i = 0; i < batch.count; ++i) {
           const BatchBlock &block = batch.blocks[i];
           char fault[kFatalTextSize];

@@ -61,11 +61,11 @@ void Work(void *raw) {
 
 } // namespace
 
-bool BatchInit(Batch *b, std::int32_t threads) {
+bool BatchInit(Batch *b, std::int32_t threads, std::int32_t perThread) {
   if (threads < 1) threads = 1;
   if (threads > kMaxCodingThreads) threads = kMaxCodingThreads;
   b->threadCount = threads;
-  b->capacity = threads * kBatchBlocksPerThread;
+  b->capacity = threads * perThread;
   b->blocks = static_cast<BatchBlock *>(std::malloc(sizeof(BatchBlock) * static_cast<std::size_t>(b->capacity)));
   b->count = 0;
   b->running = false;
@@ -92,4 +92,12 @@ void BatchWait(Batch *b) {
   if (!b->running) return;
   for (std::int32_t t = 0; t < b->threadCount; ++t) PlatThreadJoin(&b->threads[t]);
   b->running = false;
+}
+
+void BatchRun(Batch *b) {
+  b->next.store(0);
+  b->running = true;
+  for (std::int32_t t = 0; t + 1 < b->threadCount; ++t) PlatThreadStart(&b->threads[t], Work, b);
+  Work(b);
+  BatchWait(b);
 }

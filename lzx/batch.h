@@ -42,11 +42,15 @@ struct Batch {
   bool running;
 };
 
-// A batch for threads coding threads; false when out of memory.
-bool BatchInit(Batch *b, std::int32_t threads);
+// A batch for threads coding threads, perThread blocks each; false when
+// out of memory.
+bool BatchInit(Batch *b, std::int32_t threads, std::int32_t perThread = kBatchBlocksPerThread);
 void BatchFree(Batch *b); // waits for its threads first
 // Starts coding the batch's blocks [0, count) on its threads; a thread the
 // system refuses leaves its share to the others (the caller's, at worst).
 void BatchStart(Batch *b);
 // Waits until every block of a started batch is coded.
 void BatchWait(Batch *b);
+// Codes the batch on threads - 1 new threads and the caller's, and returns
+// when every block is coded.
+void BatchRun(Batch *b);
