@@ -45,8 +45,10 @@ Tracked g_tracked[kTracked];
 thread_local constinit char t_threadTag = 0; // its address tells the threads apart
 
 // identity null: the file must be empty instead.
+// The shared open fails while a writer holds the file (a live run's staging
+// file); another sweeper's shared open does not stop it.
 void RemoveIfOurs(const char *name, const PlatIdentity *identity) {
-  if (PlatNameKind(name) != PlatKind::Regular || !PlatOwnedByUs(name) || FileIsLocked(name)) return;
+  if (PlatNameKind(name) != PlatKind::Regular || !PlatOwnedByUs(name)) return;
   const PlatFile file = PlatOpen(name, PlatOpenMode::ReadShared);
   if (!file) return;
   PlatIdentity now{};
@@ -70,12 +72,15 @@ void SweepRecords() {
   for (std::int32_t i = 0; i < count; ++i, name += std::strlen(name) + 1) {
     char path[kPathSize];
     if (std::snprintf(path, sizeof path, "%s%s", directory, name) >= kPathSize) continue;
-    if (PlatNameKind(path) != PlatKind::Regular || !PlatOwnedByUs(path) || FileIsLocked(path)) continue;
+    // A live run holds its record for writing, so the shared open fails; a
+    // record that another run is sweeping (reading it, shared) is read here
+    // too, so that its files go even if that run is killed meanwhile.
+    if (PlatNameKind(path) != PlatKind::Regular || !PlatOwnedByUs(path)) continue;
     const PlatFile record = PlatOpen(path, PlatOpenMode::ReadShared);
     if (!record) continue;
     // Line by line; a line cut by the kill, or too long, is passed over.
     static char buffer[2 * kPathSize + 64];
-    static char pending[kPathSize];
+    static char pending[2 * kPathSize + 2];
     pending[0] = '\0';
     std::uint32_t held = 0, moved = 0;
     for (bool more = true; more;) {
@@ -132,10 +137,18 @@ void RecordLine(const char *line) {
 }
 
 // The record's lines for a staging file: before it is created (identity
-// null), and once it exists.
-void Record(const char *name, const PlatFile *created) {
-  if (std::strchr(name, '\n')) return; // such a name could not be read back
-  char line[kPathSize + 40];
+// null), and once it exists. The name is made absolute: the run that
+// sweeps the record may stand in another directory.
+void Record(const char *relative, const PlatFile *created) {
+  if (std::strchr(relative, '\n')) return; // such a name could not be read back
+  char name[2 * kPathSize + 2];
+  const bool absolute = relative[0] == '\\' || relative[0] == '/' || (relative[0] != '\0' && relative[1] == ':');
+  char current[kPathSize + 2];
+  if (absolute) CopyText(name, sizeof name, relative);
+  else if (!PlatCurrentDirectory(current, sizeof current) ||
+           std::snprintf(name, sizeof name, "%s\\%s", current, relative) >= static_cast<int>(sizeof name))
+    return; // not recorded: a leftover stays, nothing of anyone's is at risk
+  char line[sizeof name + 40];
   PlatIdentity identity{};
   if (!created) std::snprintf(line, sizeof line, "- %s\n", name);
   else if (PlatFileIdentity(*created, &identity))
