@@ -224,6 +224,12 @@ void RegistryCloseSince(std::uint32_t mark) {
   }
 }
 
+int RegistryFreeSlots() {
+  int n = 0;
+  for (const RegistrySlot &slot : OpenFileRegistry) n += slot.handle == 0;
+  return n;
+}
+
 bool RegistryAnyOpen() {
   for (const RegistrySlot &slot : OpenFileRegistry) {
     if (slot.handle != 0) {

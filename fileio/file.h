@@ -84,4 +84,5 @@ void RegistryCloseAll();
 // Closes this thread's files registered after mark.
 void RegistryCloseSince(std::uint32_t mark);
 bool RegistryAnyOpen();
+int RegistryFreeSlots(); // on this thread
 int RegistryReset();

@@ -103,6 +103,9 @@ template <class Body> int OnFile(VornLzxFile *file, VornLzxError *err, Body &&bo
     if (err) *err = file->failure;
     return VORN_LZX_EFAILED;
   }
+  // Its files join this thread's registry for the call: room for them and
+  // for what the call opens, or the call is refused before anything.
+  if (RegistryFreeSlots() < 4) return Refused(err, "too many files open on this thread");
   HandleAdopt(file->h);
   const int status = Boundary(err, body);
   HandleDisown(file->h);
@@ -201,6 +204,7 @@ int vorn_lzx_write(VornLzxFile *file, const void *data, int32_t count, VornLzxEr
 int vorn_lzx_close(VornLzxFile *file, int32_t *size, VornLzxError *err) {
   if (size) *size = 0;
   if (!file) return Refused(err, "no file");
+  if (RegistryFreeSlots() < 2) return Refused(err, "too many files open on this thread");
   int status;
   if (file->failed) {
     HandleAdopt(file->h);

@@ -62,8 +62,10 @@ int vorn_lzx_seek(VornLzxFile *file, int32_t position, VornLzxError *err);
 int vorn_lzx_tell(VornLzxFile *file, int32_t *position, int32_t *length, VornLzxError *err);
 int vorn_lzx_write(VornLzxFile *file, const void *data, int32_t count, VornLzxError *err);
 /* Finishes a written file (its compressed size in *size, when given) and
- * frees the handle, which is gone whatever the status. A file whose earlier
- * call failed is discarded, returning that failure again. */
+ * frees the handle, which is gone whatever the status but one:
+ * VORN_LZX_EARGUMENT when this thread has too many files open (about 28 of
+ * the low-level interface) to take its files back, when it stays. A file
+ * whose earlier call failed is discarded, returning that failure again. */
 int vorn_lzx_close(VornLzxFile *file, int32_t *size, VornLzxError *err);
 
 /* The bytes of a compressed file in memory: exactly what vorn_lzx_open
