@@ -46,6 +46,7 @@
 
 #include "lzx/block.h"
 #include "lzx/check.h"
+#include "lzx/api.h"
 #include "lzx/lzx.h"
 #ifdef VORN_BENCH_BASELINE
 #include "bench/baseline.h"
@@ -320,6 +321,26 @@ std::vector<Codec> Codecs(const Options &o) {
   // the page cache after the first round).
   c.push_back(Codec{"lzx1 lz Hread", [](const Bytes &) { return ReadFile(g_paths.packed); },
                [](const Bytes &, Bytes &out) { HreadFile(g_paths.packed, out); }});
+  // The library's buffer interface (the bytes of a file without checks),
+  // decoded on one thread and on two.
+  for (const int threads : {1, 2}) {
+    c.push_back(Codec{"lzx1 lz buffer T" + std::to_string(threads),
+                      [](const Bytes &in) {
+                        Bytes out(static_cast<std::size_t>(vorn_lzx_compress_bound(static_cast<std::int32_t>(in.size()))));
+                        std::int32_t n = 0;
+                        vorn_lzx_compress_buffer(in.data(), static_cast<std::int32_t>(in.size()), "wb", out.data(),
+                                                 static_cast<std::int32_t>(out.size()), &n, nullptr);
+                        out.resize(static_cast<std::size_t>(n));
+                        return out;
+                      },
+                      [threads](const Bytes &in, Bytes &out) {
+                        const int before = vorn_lzx_set_threads(threads);
+                        std::int32_t n = 0;
+                        vorn_lzx_decompress_buffer(in.data(), static_cast<std::int32_t>(in.size()), out.data(),
+                                                   static_cast<std::int32_t>(out.size()), &n, nullptr);
+                        vorn_lzx_set_threads(before);
+                      }});
+  }
   // The same with the checks a checked file carries, verified on the way.
   c.push_back(Codec{"lzx1 lz checked", LzxCompressChecked, LzxDecompressChecked});
   c.push_back(Codec{"lzx1 lz Hread checked", [](const Bytes &) { return ReadFile(g_paths.checked); },

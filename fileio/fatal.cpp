@@ -8,12 +8,24 @@
 #include "platform/notice.h"
 #include "platform/process.h"
 
-BlockSlot BlockTable[kBlockSlots];
-FatalEndFn FatalEndHook = nullptr;
+thread_local constinit BlockSlot BlockTable[kBlockSlots];
+thread_local constinit FatalEndFn FatalEndHook = nullptr;
+thread_local constinit FatalDivertFn FatalDivert = nullptr;
+thread_local constinit bool HostCall = false;
 const char *FatalPrefix = nullptr;
 int (*FatalUndo)() = nullptr;
 const char *FatalUndoneText = "Nothing was changed: the installation is as it was.";
 int FatalUndoneStatus = 0;
+
+namespace {
+thread_local constinit std::uint32_t t_serial = 0;
+thread_local constinit std::int32_t t_fileCode = 0; // set by FileError for the text it passes on
+} // namespace
+
+std::uint32_t ResourceMark() { return t_serial; }
+std::uint32_t ResourceNext() { return ++t_serial; }
+
+void FatalFileCode(std::int32_t code) { t_fileCode = code; }
 
 void FatalMessage(const char *format, ...) {
   char text[kFatalTextSize];
@@ -22,6 +34,8 @@ void FatalMessage(const char *format, ...) {
   // vsnprintf cuts an over-long text to the buffer, never writing past it.
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  const std::int32_t fileCode = t_fileCode;
+  t_fileCode = 0;
   // What the failed step changed goes back first (files closed, so that
   // they can be moved), and the notice says whether it did.
   const char *undone = "";
@@ -37,6 +51,7 @@ void FatalMessage(const char *format, ...) {
       undone = "The installation could not be put back as it was; the next run tries again.";
     }
   }
+  if (FatalDivert) FatalDivert(text, fileCode);
   char shown[kFatalTextSize + 512];
   std::snprintf(shown, sizeof shown, "%s%s%s%s%s", FatalPrefix ? FatalPrefix : "", FatalPrefix ? "\n" : "", text,
                 undone[0] ? "\n" : "", undone);
@@ -63,7 +78,7 @@ void *BlockAlloc(std::int32_t size, const char * /*purpose*/) {
   if (!pointer) InternalError("UPDATER", 1261, 124);
   for (BlockSlot &slot : BlockTable) {
     if (slot.handle == nullptr) {
-      slot = BlockSlot{handle, pointer, size};
+      slot = BlockSlot{handle, pointer, size, ResourceNext()};
       return pointer;
     }
   }
@@ -75,8 +90,14 @@ void BlockFree(void *pointer, const char * /*purpose*/) {
     if (slot.pointer == pointer && slot.handle != nullptr) {
       PlatBlockUnlock(slot.handle);
       PlatBlockRelease(slot.handle);
-      slot = BlockSlot{nullptr, nullptr, 0};
+      slot = BlockSlot{nullptr, nullptr, 0, 0};
       return;
     }
+  }
+}
+
+void BlockReleaseSince(std::uint32_t mark) {
+  for (BlockSlot &slot : BlockTable) {
+    if (slot.handle != nullptr && slot.serial > mark) BlockFree(slot.pointer, "release");
   }
 }

@@ -15,11 +15,36 @@
 // negative code means "no code".
 [[noreturn]] void InternalError(const char *module, std::int32_t line, std::int32_t code);
 
+// The fatal path's state is per thread, so that threads coding blocks of
+// their own never meet in it.
+//
 // When set, called with the text after every registered file is closed, in
 // place of ending the process. It must not return (a fuzzing harness jumps
 // back to its loop); if it does, the process ends as usual.
 using FatalEndFn = void (*)(const char *text);
-extern FatalEndFn FatalEndHook;
+extern thread_local constinit FatalEndFn FatalEndHook;
+
+// When set, the fatal path shows nothing and closes nothing: it calls this
+// with the text (and the file error code, 0 for none) and the caller's
+// boundary takes over, releasing what was opened since it began
+// (ResourceMark). It must not return. The library's own interface for
+// other programs (lzx/api.h) sets it for the length of each of its calls.
+using FatalDivertFn = void (*)(const char *text, std::int32_t fileCode);
+extern thread_local constinit FatalDivertFn FatalDivert;
+
+// True while a call of another program runs on this thread (lzx/api.h):
+// the process is the host's, so nothing here installs a signal or exit
+// handler or keeps a record file open; the call removes its own staging
+// files when it fails.
+extern thread_local constinit bool HostCall;
+
+// Every registered file, tracked block, handle and staging file takes the
+// next number of its thread's count, so that a boundary can release what was
+// made after its mark.
+std::uint32_t ResourceMark();
+std::uint32_t ResourceNext();
+// The file error code that the next fatal text of this thread reports to FatalDivert.
+void FatalFileCode(std::int32_t code);
 
 // When set, called once at a fatal end, after every registered file is
 // closed and before the notice: it puts back what the failed step changed
@@ -43,13 +68,16 @@ struct BlockSlot {
   PlatBlock handle; // null marks a free slot
   void *pointer;
   std::int32_t size;
+  std::uint32_t serial; // ResourceNext at allocation
 };
 
-// Every live block; a slot is free exactly when its handle is null.
-extern BlockSlot BlockTable[kBlockSlots];
+// Every live block of this thread; a slot is free exactly when its handle is null.
+extern thread_local constinit BlockSlot BlockTable[kBlockSlots];
 
 // At least size bytes (rounded up to an even count, at least 2), never null.
 // The purpose text names the block and plays no part in the allocation.
 void *BlockAlloc(std::int32_t size, const char *purpose);
 // Releases a block that BlockAlloc returned; any other pointer is ignored.
 void BlockFree(void *pointer, const char *purpose);
+// Releases this thread's blocks allocated after mark.
+void BlockReleaseSince(std::uint32_t mark);

@@ -8,7 +8,7 @@
 #include "fileio/log.h"
 #include "fileio/path.h"
 
-RegistrySlot OpenFileRegistry[kRegistrySlots];
+thread_local constinit RegistrySlot OpenFileRegistry[kRegistrySlots];
 
 namespace {
 
@@ -168,6 +168,7 @@ std::int32_t FilePrintf(FileRef *ref, const char *format, ...) {
 
 void FileError(const FileRef *ref, std::int32_t code) {
   LogLine("\nFile Error : name = [%s] code = %d", ref->name, code);
+  FatalFileCode(code);
   FatalMessage("\nFile Error : name = [%s] code = %d", ref->name, code);
 }
 
@@ -186,6 +187,7 @@ void RegistryAdd(const FileRef *ref) {
     if (slot.handle == 0) {
       slot.handle = ref->handle;
       CopyName(slot.name, ref->name);
+      slot.serial = ResourceNext();
       return;
     }
     if (slot.handle == ref->handle) InternalError("FILEIO", 128, 95);
@@ -211,6 +213,22 @@ void RegistryCloseAll() {
       slot.handle = 0;
     }
   }
+}
+
+void RegistryCloseSince(std::uint32_t mark) {
+  for (RegistrySlot &slot : OpenFileRegistry) {
+    if (slot.handle != 0 && slot.serial > mark) {
+      PlatClose(slot.handle);
+      slot.handle = 0;
+      slot.name[0] = '\0';
+    }
+  }
+}
+
+int RegistryFreeSlots() {
+  int n = 0;
+  for (const RegistrySlot &slot : OpenFileRegistry) n += slot.handle == 0;
+  return n;
 }
 
 bool RegistryAnyOpen() {

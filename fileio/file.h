@@ -75,12 +75,17 @@ inline constexpr int kRegistrySlots = 30;
 struct RegistrySlot {
   PlatFile handle; // 0 = free
   char name[kPathSize];
+  std::uint32_t serial; // ResourceNext when added
 };
 
-extern RegistrySlot OpenFileRegistry[kRegistrySlots];
+// The files open on this thread (each thread has its own registry).
+extern thread_local constinit RegistrySlot OpenFileRegistry[kRegistrySlots];
 
 void RegistryAdd(const FileRef *ref);
 void RegistryRemove(const FileRef *ref);
 void RegistryCloseAll();
+// Closes this thread's files registered after mark.
+void RegistryCloseSince(std::uint32_t mark);
 bool RegistryAnyOpen();
+int RegistryFreeSlots(); // on this thread
 int RegistryReset();

@@ -1,5 +1,6 @@
 #include "fileio/replace.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -28,10 +30,26 @@ PlatFile g_record = 0;   // this process's record, once it has one (not a
                          // registered file: it outlives every other)
 bool g_recordFailed = false;
 bool g_swept = false;
+PlatLock g_recordLock; // the record, the sweep and the table below, one thread at a time
+
+// Every staging file not yet kept, for the boundary of a call that fails
+// (StagingRemoveSince): its thread, its number in that thread's count, its
+// slot for removal at the end, its name.
+constexpr int kTracked = 64;
+struct Tracked {
+  const void *thread; // null: free
+  std::uint32_t serial;
+  int endSlot;
+  char name[kPathSize];
+};
+Tracked g_tracked[kTracked];
+thread_local constinit char t_threadTag = 0; // its address tells the threads apart
 
 // identity null: the file must be empty instead.
+// The shared open fails while a writer holds the file (a live run's staging
+// file); another sweeper's shared open does not stop it.
 void RemoveIfOurs(const char *name, const PlatIdentity *identity) {
-  if (PlatNameKind(name) != PlatKind::Regular || !PlatOwnedByUs(name) || FileIsLocked(name)) return;
+  if (PlatNameKind(name) != PlatKind::Regular || !PlatOwnedByUs(name)) return;
   const PlatFile file = PlatOpen(name, PlatOpenMode::ReadShared);
   if (!file) return;
   PlatIdentity now{};
@@ -46,7 +64,11 @@ void SweepRecords();
 
 } // namespace
 
-void StagingSweep() { SweepRecords(); }
+void StagingSweep() {
+  if (HostCall) return; // a host's process keeps no records of ours
+  const PlatLockHeld held(&g_recordLock);
+  SweepRecords();
+}
 
 namespace {
 
@@ -63,12 +85,15 @@ void SweepRecords() {
   for (std::int32_t i = 0; i < count; ++i, name += std::strlen(name) + 1) {
     char path[kPathSize];
     if (std::snprintf(path, sizeof path, "%s%s", directory, name) >= kPathSize) continue;
-    if (PlatNameKind(path) != PlatKind::Regular || !PlatOwnedByUs(path) || FileIsLocked(path)) continue;
+    // A live run holds its record for writing, so the shared open fails; a
+    // record that another run is sweeping (reading it, shared) is read here
+    // too, so that its files go even if that run is killed meanwhile.
+    if (PlatNameKind(path) != PlatKind::Regular || !PlatOwnedByUs(path)) continue;
     const PlatFile record = PlatOpen(path, PlatOpenMode::ReadShared);
     if (!record) continue;
     // Line by line; a line cut by the kill, or too long, is passed over.
     static char buffer[2 * kPathSize + 64];
-    static char pending[kPathSize];
+    static char pending[2 * kPathSize + 2];
     pending[0] = '\0';
     std::uint32_t held = 0, moved = 0;
     for (bool more = true; more;) {
@@ -125,12 +150,18 @@ void RecordLine(const char *line) {
 }
 
 // The record's lines for a staging file: before it is created (identity
-// null), and once it exists.
-void Record(const char *given, const PlatFile *created) {
-  // Read back by runs in other current directories.
-  char name[kPathSize];
-  if (!PlatAbsoluteName(given, name, sizeof name) || std::strchr(name, '\n')) return; // could not be read back
-  char line[kPathSize + 40];
+// null), and once it exists. The name is made absolute: the run that
+// sweeps the record may stand in another directory.
+void Record(const char *relative, const PlatFile *created) {
+  if (std::strchr(relative, '\n')) return; // such a name could not be read back
+  char name[2 * kPathSize + 2];
+  const bool absolute = relative[0] == '\\' || relative[0] == '/' || (relative[0] != '\0' && relative[1] == ':');
+  char current[kPathSize + 2];
+  if (absolute) CopyText(name, sizeof name, relative);
+  else if (!PlatCurrentDirectory(current, sizeof current) ||
+           std::snprintf(name, sizeof name, "%s\\%s", current, relative) >= static_cast<int>(sizeof name))
+    return; // not recorded: a leftover stays, nothing of anyone's is at risk
+  char line[sizeof name + 40];
   PlatIdentity identity{};
   if (!created) std::snprintf(line, sizeof line, "- %s\n", name);
   else if (PlatFileIdentity(*created, &identity))
@@ -149,28 +180,63 @@ bool StagingName(const char *directory, std::uint32_t random, const char *suffix
   return fits(std::snprintf(out, kPathSize, "%s~%04X", directory, static_cast<unsigned>(random & 0xffffu)));
 }
 
+namespace {
+
+// The table entry for a staging file just created; -1 when the table is full.
+int Track(const char *name, int endSlot) {
+  const PlatLockHeld held(&g_recordLock);
+  for (int i = 0; i < kTracked; ++i) {
+    Tracked &t = g_tracked[i];
+    if (t.thread != nullptr) continue;
+    t.thread = &t_threadTag;
+    t.serial = ResourceNext();
+    t.endSlot = endSlot;
+    CopyText(t.name, sizeof t.name, name);
+    return i;
+  }
+  PlatForgetLater(endSlot); // untracked: the slot would never be given back
+  return -1;
+}
+
+} // namespace
+
 int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory, const char *errorName) {
   char probe[kPathSize];
   if (!StagingName(directory, 0, ".tmp", probe)) FatalMessage("StagingCreate: name too long [%s]", errorName);
-  SweepRecords();
-  static std::uint32_t serial = 0;
+  // A host's process keeps no record and no handler of ours: its call
+  // removes what it staged when it fails.
+  const bool recorded = !HostCall;
+  if (recorded) {
+    const PlatLockHeld held(&g_recordLock);
+    SweepRecords();
+  }
+  static std::atomic<std::uint32_t> serial{0};
   char name[kPathSize];
   for (int attempt = 0;; ++attempt) {
     std::uint32_t random = 0;
     PlatRandomBytes(&random, sizeof random);
-    random ^= ++serial * 0x9E3779B9u; // distinct even if the random source failed
+    random ^= (serial.fetch_add(1) + 1) * 0x9E3779B9u; // distinct even if the random source failed
     StagingName(directory, random, ".tmp", name);
     FileRefInit(ref, elementSize, name);
     // Registered before it exists, so that no moment is left in which an
     // interrupt would leave it behind.
-    const int slot = PlatRemoveLater(name, PlatRemoveWhen::AnyEnd);
-    Record(name, nullptr);
+    const int slot = recorded ? PlatRemoveLater(name, PlatRemoveWhen::AnyEnd) : -1;
+    if (recorded) {
+      const PlatLockHeld held(&g_recordLock);
+      Record(name, nullptr);
+    }
     if (FileCreateNew(ref)) {
-      Record(name, &ref->handle);
-      return slot;
+      if (recorded) {
+        const PlatLockHeld held(&g_recordLock);
+        Record(name, &ref->handle);
+      }
+      return Track(name, slot);
     }
     PlatForgetLater(slot);
-    RecordLine("!\n"); // the name was not ours to create: nothing pending
+    if (recorded) {
+      const PlatLockHeld held(&g_recordLock);
+      RecordLine("!\n"); // the name was not ours to create: nothing pending
+    }
     // A name that is free but cannot be created: the directory refuses. A
     // taken name (by chance, or planted) gets another try.
     if (PlatNameKind(name) == PlatKind::Missing || attempt == 100) {
@@ -180,7 +246,30 @@ int StagingCreate(FileRef *ref, std::int32_t elementSize, const char *directory,
   }
 }
 
-void StagingKept(int slot) { PlatForgetLater(slot); }
+void StagingKept(int slot) {
+  if (slot < 0 || slot >= kTracked) return;
+  int endSlot = -1;
+  {
+    const PlatLockHeld held(&g_recordLock);
+    endSlot = g_tracked[slot].endSlot;
+    g_tracked[slot].thread = nullptr;
+  }
+  PlatForgetLater(endSlot);
+}
+
+void StagingRemoveSince(std::uint32_t mark) {
+  for (int i = 0; i < kTracked; ++i) {
+    char name[kPathSize];
+    {
+      const PlatLockHeld held(&g_recordLock);
+      const Tracked &t = g_tracked[i];
+      if (t.thread != &t_threadTag || t.serial <= mark) continue;
+      CopyText(name, sizeof name, t.name);
+    }
+    if (PlatNameKind(name) == PlatKind::Regular) PlatDelete(name);
+    StagingKept(i);
+  }
+}
 
 void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) {
   std::memset(r, 0, sizeof *r);

@@ -48,3 +48,6 @@ void StagingKept(int slot);
 // Removes what the records of killed runs name (once per process; the first
 // staging does it anyway).
 void StagingSweep();
+// Removes this thread's staging files created after mark (ResourceMark) and
+// not yet kept: the end of a call that failed part-way.
+void StagingRemoveSince(std::uint32_t mark);

@@ -14,7 +14,7 @@
 
 namespace {
 
-std::uint8_t g_copy[15011];
+thread_local constinit std::uint8_t g_copy[15011];
 
 // Decides against the version list; updates the list and the entry's state,
 // which it returns (kStateNew and kStateUpdated: write).
@@ -105,9 +105,9 @@ bool IsProtected(const char *path) {
 
 } // namespace
 
-std::int32_t UnpackPlainNames = 1;
-void (*UnpackReport)(const ArchiveEntry &entry, const char *target, UnpackEvent event) = nullptr;
-const char *UnpackProtectedPath = nullptr;
+thread_local constinit std::int32_t UnpackPlainNames = 1;
+thread_local constinit UnpackReportFn UnpackReport = nullptr;
+thread_local constinit const char *UnpackProtectedPath = nullptr;
 
 namespace {
 

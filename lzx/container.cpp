@@ -6,20 +6,31 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
+#include "lzx/batch.h"
 #include "lzx/block.h"
 #include "lzx/lzx.h"
 
-void (*BlockProgress)(const HILE *h) = nullptr;
-std::int32_t HopenStaged = 0;
+thread_local constinit BlockProgressFn BlockProgress = nullptr;
+thread_local constinit std::int32_t HopenStaged = 0;
+thread_local constinit std::int32_t HopenThreads = 1;
+
+struct ParallelState {
+  Batch batch[2];
+  int current = 0;          // write: the batch being filled; read: the batch being served
+  bool inFlight = false;    // the other batch is being coded
+  std::int32_t servedBase = -1; // read: the first block of the batch served
+  std::int32_t flightBase = -1; // read: the first block of the batch in flight
+};
 
 namespace {
 
 // One stored block on its way to or from the file.
-std::uint8_t g_stored[kMaxStoredBlock];
+thread_local constinit std::uint8_t g_stored[kMaxStoredBlock];
 
 void Check(const HILE *h, const char *operation) {
   if (!h || h->header.magic != kLzxMagic) FatalMessage("%s: not a valid HILE *", operation);
@@ -121,17 +132,87 @@ const std::uint32_t *CheckEntry(HILE *h, std::int32_t k) {
 
 // Checked files: block k as decoded against its check; blocks met in order
 // from the first also make up the content check, compared after the last.
-void VerifyBlock(HILE *h, std::int32_t k, std::uint32_t expected) {
-  const std::uint32_t check = BlockCheck(h->block);
-  if (check != expected) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+void AddToContent(HILE *h, std::int32_t k, std::uint32_t check) {
   if (k != h->verifiedBlocks) return;
   CheckStreamAdd(&h->content, &check, 4);
   if (++h->verifiedBlocks == h->blocks && CheckStreamValue(&h->content) != h->contentCheck)
     FatalMessage("Hfill: content check failed [%s]", h->fileName);
 }
 
+void VerifyBlock(HILE *h, std::int32_t k, std::uint32_t expected) {
+  const std::uint32_t check = BlockCheck(h->block);
+  if (check != expected) FatalMessage("Hfill: block %d fails its check [%s]", k, h->fileName);
+  AddToContent(h, k, check);
+}
+
+// Read handles with threads: the stored bytes (and, checked, the expected
+// checks) of blocks k.. into batch b, one transfer a block, as LoadBlock.
+void PrepareBatch(HILE *h, Batch *b, std::int32_t k) {
+  b->count = h->blocks - k < b->capacity ? h->blocks - k : b->capacity;
+  b->decode = true;
+  b->flags = h->header.flags;
+  b->fileName = h->fileName;
+  for (std::int32_t i = 0; i < b->count; ++i) {
+    BatchBlock &block = b->blocks[i];
+    const std::int32_t n = k + i;
+    const std::int32_t start = IndexEntry(h, n);
+    const std::int32_t end = n + 1 < h->blocks ? IndexEntry(h, n + 1) : h->header.indexOffset;
+    block.number = n;
+    block.storedSize = end - start;
+    block.input = nullptr;
+    block.output = nullptr;
+    if (h->header.flags & kFlagChecked) {
+      const std::uint32_t *checks = CheckEntry(h, n);
+      block.plainCheck = checks[0];
+      block.storedCheck = checks[1];
+    }
+    if (block.storedSize > kMaxStoredBlock) continue; // the thread reports it, at this block
+    if (h->position != start) DoFseek(&h->dataFile, start);
+    DoFread(block.stored, block.storedSize, &h->dataFile);
+    h->position = end;
+  }
+}
+
+// Read handles with threads: block k from the batch served, the batch
+// decoded ahead, or a batch decoded now (after a seek); then the batch after
+// it is started, to be decoded while this one is read.
+void LoadFromBatch(HILE *h, std::int32_t k) {
+  ParallelState &p = *h->par;
+  Batch *served = &p.batch[p.current];
+  if (p.servedBase < 0 || k < p.servedBase || k >= p.servedBase + served->count) {
+    Batch *other = &p.batch[1 - p.current];
+    if (p.inFlight) BatchWait(other);
+    if (p.inFlight && p.flightBase == k) {
+      p.current = 1 - p.current;
+    } else {
+      PrepareBatch(h, served, k);
+      BatchStart(served);
+      BatchWait(served);
+    }
+    p.inFlight = false;
+    p.servedBase = k;
+    served = &p.batch[p.current];
+    const std::int32_t after = k + served->count;
+    if (after < h->blocks) {
+      Batch *ahead = &p.batch[1 - p.current];
+      PrepareBatch(h, ahead, after);
+      BatchStart(ahead);
+      p.inFlight = true;
+      p.flightBase = after;
+    }
+  }
+  const BatchBlock &block = served->blocks[k - p.servedBase];
+  if (block.fault[0] != '\0') FatalMessage("%s", block.fault);
+  std::memcpy(h->block, block.plain, kLzxBlock);
+  if (h->header.flags & kFlagChecked) AddToContent(h, k, block.decodedCheck);
+}
+
 // Reads block k whole with one transfer and decodes it into the handle.
 void LoadBlock(HILE *h, std::int32_t k) {
+  if (h->par) {
+    LoadFromBatch(h, k);
+    return;
+  }
   const std::int32_t start = IndexEntry(h, k);
   const std::int32_t end = k + 1 < h->blocks ? IndexEntry(h, k + 1) : h->header.indexOffset;
   const std::int32_t size = end - start; // above 0: the index was checked
@@ -210,6 +291,60 @@ std::int32_t AppendIndexAndTrailer(HILE *h, const LzxHeader &header, std::int32_
   return tripleBytes + kTrailerTail; // 4 bytes of index and 8 of checks a block
 }
 
+// Write handles: what follows the coding of a block of size stored bytes:
+// its index entry and checks, the write, the progress.
+void AppendBlock(HILE *h, const std::uint8_t *stored, std::int32_t size, std::uint32_t plainCheck,
+                 std::uint32_t storedCheck) {
+  if (h->windowCount == kIndexWindow) FlushIndex(h);
+  if (h->header.flags & kFlagChecked) {
+    h->checks[2 * h->windowCount] = plainCheck;
+    h->checks[2 * h->windowCount + 1] = storedCheck;
+  }
+  h->window[h->windowCount++] = h->position;
+  // The compressed file, like its content, stays below 2 GiB.
+  if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
+  DoFwrite(stored, size, &h->dataFile);
+  h->position += size;
+  ++h->blocks;
+}
+
+// Write handles with threads: the blocks of a coded batch, in order.
+void CommitBatch(HILE *h, Batch *b) {
+  for (std::int32_t i = 0; i < b->count; ++i) {
+    const BatchBlock &block = b->blocks[i];
+    if (block.fault[0] != '\0') FatalMessage("%s", block.fault);
+    AppendBlock(h, block.stored, block.storedSize, block.plainCheck, block.storedCheck);
+    if (BlockProgress) BlockProgress(h);
+  }
+  b->count = 0;
+}
+
+// Write handles with threads: the batch filled is started, after the one
+// before it is finished and written.
+void SwapBatches(HILE *h) {
+  ParallelState &p = *h->par;
+  Batch *filled = &p.batch[p.current], *other = &p.batch[1 - p.current];
+  if (p.inFlight) {
+    BatchWait(other);
+    p.inFlight = false;
+    CommitBatch(h, other);
+  }
+  if (filled->count == 0) return;
+  filled->decode = false;
+  filled->flags = h->header.flags;
+  filled->fileName = h->fileName;
+  BatchStart(filled);
+  p.inFlight = true;
+  p.current = 1 - p.current;
+}
+
+void FreeParallel(HILE *h) {
+  if (!h->par) return;
+  for (Batch &b : h->par->batch) BatchFree(&b);
+  delete h->par;
+  h->par = nullptr;
+}
+
 // Write handles: creates the index file beside the data file, under a fresh
 // name that nothing else has (never through a link).
 void CreateIndexFile(HILE *h) {
@@ -257,22 +392,66 @@ std::int32_t DoFtell(FileRef *ref) {
 }
 
 namespace {
-HILE *g_live = nullptr; // the open handles, newest first
+thread_local constinit HILE *g_live = nullptr; // this thread's open handles, newest first
+
+void Unlink(HILE *h) {
+  if (h->livePrev) h->livePrev->liveNext = h->liveNext;
+  else if (g_live == h) g_live = h->liveNext;
+  if (h->liveNext) h->liveNext->livePrev = h->livePrev;
+  h->liveNext = h->livePrev = nullptr;
 }
 
-void HreleaseAll() {
-  while (HILE *h = g_live) {
-    g_live = h->liveNext;
-    for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
-      if (name[0] == '\0') continue;
-      FileRef gone;
-      FileRefInit(&gone, -1, name);
-      FileDelete(&gone);
-    }
-    StagingKept(h->indexCleanup);
-    StagingKept(h->replace.cleanupSlot);
-    std::free(h);
+void Link(HILE *h) {
+  h->livePrev = nullptr;
+  h->liveNext = g_live;
+  if (g_live) g_live->livePrev = h;
+  g_live = h;
+}
+
+// Removes the temporary index file and the staging file of h, and frees it;
+// its files are closed already.
+void Release(HILE *h) {
+  FreeParallel(h);
+  for (const char *name : {h->tempName[0] != '\0' ? h->indexFile.name : "", h->staged ? h->replace.staging : ""}) {
+    if (name[0] == '\0') continue;
+    FileRef gone;
+    FileRefInit(&gone, -1, name);
+    FileDelete(&gone);
   }
+  StagingKept(h->indexCleanup);
+  StagingKept(h->replace.cleanupSlot);
+  std::free(h);
+}
+} // namespace
+
+void HreleaseAll() { HreleaseSince(0); }
+
+void HreleaseSince(std::uint32_t mark) {
+  // Newest first: the handles opened after mark lead the list.
+  while (HILE *h = g_live) {
+    if (h->serial <= mark) break;
+    Unlink(h);
+    Release(h);
+  }
+}
+
+void HandleDisown(HILE *h) {
+  Unlink(h);
+  for (FileRef *ref : {&h->dataFile, &h->indexFile})
+    if (ref->handle != 0) RegistryRemove(ref);
+}
+
+void HandleAdopt(HILE *h) {
+  for (FileRef *ref : {&h->dataFile, &h->indexFile})
+    if (ref->handle != 0) RegistryAdd(ref);
+  h->serial = ResourceNext();
+  Link(h);
+}
+
+void HandleDiscard(HILE *h) {
+  Unlink(h);
+  for (FileRef *ref : {&h->dataFile, &h->indexFile}) FileClose(ref);
+  Release(h);
 }
 
 HILE *Hopen(const char *name, const char *mode) {
@@ -280,9 +459,8 @@ HILE *Hopen(const char *name, const char *mode) {
   if (!h) FatalMessage("Hopen: out of mem");
   h->indexCleanup = -1;
   h->replace.cleanupSlot = -1;
-  h->liveNext = g_live;
-  if (g_live) g_live->livePrev = h;
-  g_live = h;
+  h->serial = ResourceNext();
+  Link(h);
   std::int32_t flags = 0;
   if (mode[0] == 'r') h->mode = 0;
   else if (mode[0] == 'w') h->mode = 1;
@@ -319,23 +497,30 @@ HILE *Hopen(const char *name, const char *mode) {
     h->blockBase = -kLzxBlock;
     h->fill = kLzxBlock;
   }
+  if (HopenThreads > 1) {
+    h->par = new (std::nothrow) ParallelState;
+    if (!h->par) FatalMessage("Hopen: out of mem");
+    const bool made = BatchInit(&h->par->batch[0], HopenThreads);
+    if (!BatchInit(&h->par->batch[1], HopenThreads) || !made) FatalMessage("Hopen: out of mem");
+  }
   return h;
 }
 
 void Hflus(HILE *h) {
   if (h->fill < kLzxBlock) FatalMessage("Hflus: early");
-  if (h->windowCount == kIndexWindow) FlushIndex(h);
-  const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
-  if (h->header.flags & kFlagChecked) {
-    h->checks[2 * h->windowCount] = BlockCheck(h->block);
-    h->checks[2 * h->windowCount + 1] = StoredCheck(g_stored, size);
+  if (h->par) {
+    Batch *filling = &h->par->batch[h->par->current];
+    BatchBlock &block = filling->blocks[filling->count++];
+    std::memcpy(block.plain, h->block, kLzxBlock);
+    block.number = h->blockBase / kLzxBlock + 1;
+    h->blockBase += kLzxBlock;
+    h->fill = 0;
+    if (filling->count == filling->capacity) SwapBatches(h);
+    return;
   }
-  h->window[h->windowCount++] = h->position;
-  // The compressed file, like its content, stays below 2 GiB.
-  if (size > 0x7fffffff - h->position) FatalMessage("Hflus: file too large [%s]", h->fileName);
-  DoFwrite(g_stored, size, &h->dataFile);
-  h->position += size;
-  ++h->blocks;
+  const std::int32_t size = BlockEncode(h->block, h->header.flags, g_stored);
+  const bool checked = (h->header.flags & kFlagChecked) != 0;
+  AppendBlock(h, g_stored, size, checked ? BlockCheck(h->block) : 0, checked ? StoredCheck(g_stored, size) : 0);
   h->blockBase += kLzxBlock;
   h->fill = 0;
   if (BlockProgress) BlockProgress(h);
@@ -445,6 +630,10 @@ std::int32_t Hclose(HILE *h) {
       h->fill = kLzxBlock;
       Hflus(h);
     }
+    if (h->par) {
+      SwapBatches(h); // the last batch started, the one before it written
+      SwapBatches(h); // the last batch written
+    }
     FlushIndex(h);
     const std::int32_t indexOffset = h->position;
     std::int32_t indexSize = DoFtell(&h->indexFile);
@@ -466,6 +655,7 @@ std::int32_t Hclose(HILE *h) {
     FileRefInit(&index, -1, h->indexFile.name);
     if (!FileDelete(&index)) FatalMessage("Hclose: remove failed");
     StagingKept(h->indexCleanup);
+    h->indexCleanup = -1;
     size = DoFtell(&h->dataFile);
     h->header = header;
     DoFseek(&h->dataFile, 0);
@@ -476,9 +666,8 @@ std::int32_t Hclose(HILE *h) {
   } else {
     DoFclose(&h->dataFile);
   }
-  if (h->livePrev) h->livePrev->liveNext = h->liveNext;
-  else g_live = h->liveNext;
-  if (h->liveNext) h->liveNext->livePrev = h->livePrev;
+  FreeParallel(h);
+  Unlink(h);
   std::memset(h, 0, sizeof *h);
   std::free(h);
   return size;

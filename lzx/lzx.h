@@ -25,6 +25,8 @@ struct LzxHeader {
 };
 static_assert(sizeof(LzxHeader) == 16);
 
+struct ParallelState; // blocks coded on several threads (lzx/batch.h)
+
 struct HILE {
   std::int32_t mode; // 0 read, 1 write
   char fileName[80];
@@ -36,7 +38,8 @@ struct HILE {
   std::int32_t blockBase; // uncompressed position of block[0]
   std::int32_t fill;      // write: bytes buffered; read: next byte; 16384 = used up
   std::int32_t atEof;
-  HILE *liveNext, *livePrev; // every handle not yet closed, for HreleaseAll
+  HILE *liveNext, *livePrev; // every handle of this thread not yet closed, for HreleaseAll
+  std::uint32_t serial;      // ResourceNext when opened
   std::int32_t position;     // where dataFile stands, kept here rather than asked for
   std::int32_t blocks;       // read: blocks in the file; write: blocks flushed
   // Read: index entries [windowFirst, windowFirst + windowCount) of the block
@@ -55,6 +58,7 @@ struct HILE {
   int indexCleanup;    // write: removes indexFile should the process end early
   bool staged;         // write: dataFile is a staging file that Hclose puts in place
   Replacement replace; // write, staged: the staging file and its target
+  ParallelState *par;  // null: blocks coded one at a time on the caller's thread
 };
 
 // Mode text: "rb" or "wb", optionally followed by 'h' (Huffman byte coder) or
@@ -75,7 +79,13 @@ HILE *Hopen(const char *name, const char *mode);
 // 1: write handles write to a staging file beside their file, which takes
 // its place only in Hclose, so the file named is never left unfinished (a
 // tool that replaces its output). 0 (the default): the file is written in place.
-extern std::int32_t HopenStaged;
+extern thread_local constinit std::int32_t HopenStaged;
+// Threads that code the blocks of the handles Hopen makes: 1 (the default)
+// codes each block on the caller's thread when it is reached; N > 1 codes
+// batches of 8 N blocks on N threads, written in order (write handles) or
+// decoded ahead of a sequential reader (read handles). The bytes written and
+// read, the fatal texts and the block at which they come are the same.
+extern thread_local constinit std::int32_t HopenThreads;
 // Write handles: finishes the file and returns its size. Read handles: 0.
 std::int32_t Hclose(HILE *h);
 std::int32_t Hread(void *destination, std::int32_t count, HILE *h);
@@ -90,13 +100,28 @@ void Hflus(HILE *h);
 // Read handles: the file offset of block k (0 <= k < blocks) from the checked
 // block index; block k ends where block k + 1 (or the index) begins.
 std::int32_t HblockOffset(HILE *h, std::int32_t k);
-// Frees every handle that is still open, without finishing it, and removes
-// the temporary index files of write handles. For a process that goes on
-// after a fatal end (a fuzzing harness); the files were closed by the fatal path.
+// Frees every handle of this thread that is still open, without finishing
+// it, and removes the temporary index files of write handles. For a process
+// that goes on after a fatal end (a fuzzing harness); the files were closed
+// by the fatal path.
 void HreleaseAll();
+// The same for this thread's handles opened after mark (ResourceMark).
+void HreleaseSince(std::uint32_t mark);
+// Takes a handle out of this thread's records (its open files and the list
+// that HreleaseAll walks), for an owner that keeps it between calls and may
+// use it from another thread; HandleAdopt puts it back into the records of
+// the thread that uses it next.
+void HandleDisown(HILE *h);
+void HandleAdopt(HILE *h);
+// Closes a handle's files, removes its temporary and staging files and frees
+// it, without finishing a file being written: what was there stays.
+void HandleDiscard(HILE *h);
 
+// The settings above and below are per thread, like the handles.
+//
 // Called after each block is coded, with the handle; null (the default) for none.
-extern void (*BlockProgress)(const HILE *h);
+using BlockProgressFn = void (*)(const HILE *h);
+extern thread_local constinit BlockProgressFn BlockProgress;
 
 // The raw-file layer under a handle: every short transfer is fatal.
 void DoFopen(const char *name, const char *mode, FileRef *ref);
@@ -139,21 +164,22 @@ std::int32_t VerifyLZX(const char *archive, const char *target, std::int64_t *co
 // 1 (the default): a name without '#' is used as the path, absolute or
 // relative to the current directory. 0: such a name is refused with a fatal
 // text, for archives of unknown origin.
-extern std::int32_t UnpackPlainNames;
+extern thread_local constinit std::int32_t UnpackPlainNames;
 // What happened to an entry's target: written (new or over an older one),
 // left as it was, not written because it may only replace an existing file,
 // and deleted (by the entry's delete option, after its write step).
 enum class UnpackEvent { New, Updated, Unchanged, ReplaceOnlyMissing, Deleted };
 // Called for each entry, and again when its delete option removed the target;
 // null (the default) for none.
-extern void (*UnpackReport)(const ArchiveEntry &entry, const char *target, UnpackEvent event);
+using UnpackReportFn = void (*)(const ArchiveEntry &entry, const char *target, UnpackEvent event);
+extern thread_local constinit UnpackReportFn UnpackReport;
 // When set, an entry whose target is this path (the caller's version file) is
 // refused with a fatal text before anything of it is written or deleted.
-extern const char *UnpackProtectedPath;
+extern thread_local constinit const char *UnpackProtectedPath;
 
 // The mode text PackLZX opens its archive with: "wb" (the default, the LZ
 // coder without checks), or "wbc" for a checked archive.
-extern const char *PackMode;
+extern thread_local constinit const char *PackMode;
 // Packs the files of a list file into the archive it names. Returns the number
 // of files; total and packed receive the bytes in and out when given.
 std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *packed, ArchiveEntry *records,

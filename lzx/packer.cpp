@@ -6,12 +6,12 @@
 #include "fileio/fatal.h"
 #include "lzx/lzx.h"
 
-const char *PackMode = "wb";
+thread_local constinit const char *PackMode = "wb";
 
 namespace {
 
 constexpr int kMaxTokens = 48; // the source name and 47 options
-std::uint8_t g_copy[8192];
+thread_local constinit std::uint8_t g_copy[8192];
 
 // Cuts line at '|' like the standard tokenizer: runs of separators count as
 // one and yield no empty tokens. Returns the number of tokens.

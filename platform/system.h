@@ -11,6 +11,8 @@ std::uint32_t PlatSystemVersion();
 // The user's temporary directory, ending with a separator: a directory that
 // only this user can use.
 void PlatTempDirectory(char *out, std::uint32_t capacity);
+// The current directory; false (out empty) when it does not fit.
+bool PlatCurrentDirectory(char *out, std::uint32_t capacity);
 // Where a program of this name is installed by default.
 void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity);
 // True when a product announcing itself under name is running, or when the

@@ -9,6 +9,7 @@ trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 test -x "$work/prefix/bin/lzx"
 test -f "$work/prefix/include/vorn/lzx/lzx.h"
+test -f "$work/prefix/include/vorn/lzx/api.h"
 test ! -e "$work/prefix/include/vorn/platform/posix"
 test -x "$work/prefix/bin/vorn-update"
 
@@ -31,7 +32,11 @@ complete_words lzx --rm | grep -qx -- --rm
 
 cmake -S "$source/examples/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
-(cd "$work" && "$work/cmake/round-trip" by-cmake.lzx)
+(cd "$work" && "$work/cmake/round-trip" by-cmake.lzx) >"$work/out.txt"
+cat "$work/out.txt"
+# The errors came back as statuses with the fatal texts, and the program went on.
+grep -q "^missing.lzx: status 2: File Error : name = \[missing.lzx\] code = 209$" "$work/out.txt"
+grep -q "^by-cmake.lzx.damaged: status 3: Hfill: block 0 fails its check \[by-cmake.lzx.damaged\]$" "$work/out.txt"
 
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/$(cd "$work/prefix" && ls -d lib/*/pkgconfig 2>/dev/null | head -1)"
 c++ -std=c++20 "$source/examples/consumer/main.cpp" $(pkg-config --cflags --libs vorn-lzx) -o "$work/by-pkg-config"

@@ -101,6 +101,41 @@ TEST_F(ToolTest, CompressDecompressRoundTripsInEveryMode) {
   EXPECT_THAT(info.out, ::testing::HasSubstr("blocks       19"));
 }
 
+// -T: every command that codes blocks gives the bytes and the failures of
+// one thread, whatever the number; "-T N" given apart is no command.
+TEST_F(ToolTest, ThreadsGiveTheOutputAndFailuresOfOneThread) {
+  const Bytes data = Text(40 * 16384 + 5);
+  WriteFile("in.txt", data);
+  ASSERT_EQ(Lzx("-T 1 compress in.txt one.lzx").status, 0);
+  Bytes damaged = ReadFile("one.lzx");
+  damaged[damaged.size() / 2] ^= 0x08;
+  WriteFile("damaged.lzx", damaged);
+  WriteFile("pack.list", std::string("p1.lzx\n./\nin.txt|v=100\n#in.txt\n"));
+  ASSERT_EQ(Lzx("-T 1 pack pack.list").status, 0);
+  const Result oneTest = Lzx("-T 1 test damaged.lzx");
+  const Result oneCat = Lzx("-T 1 cat damaged.lzx > cat1.out 2> cat1.err");
+  ASSERT_EQ(oneTest.status, 2) << oneTest.out; // the damage is found, by its checks
+  ASSERT_EQ(oneCat.status, 2);
+  for (const char *threads : {"-T 2", "-T 3", "--threads=4", "-T 0"}) {
+    const std::string t = threads;
+    ASSERT_EQ(Lzx(t + " -f compress in.txt many.lzx").status, 0) << t;
+    EXPECT_EQ(ReadFile("many.lzx"), ReadFile("one.lzx")) << t;
+    ASSERT_EQ(Lzx(t + " -f decompress one.lzx back.txt").status, 0) << t;
+    EXPECT_EQ(ReadFile("back.txt"), data) << t;
+    WriteFile("pack.list", std::string("p2.lzx\n./\nin.txt|v=100\n#in.txt\n"));
+    ASSERT_EQ(Lzx(t + " -f pack pack.list").status, 0) << t;
+    EXPECT_EQ(ReadFile("p2.lzx"), ReadFile("p1.lzx")) << t;
+    const Result test = Lzx(t + " test damaged.lzx");
+    EXPECT_EQ(test.status, oneTest.status) << t;
+    EXPECT_EQ(test.out, oneTest.out) << t;
+    const Result cat = Lzx(t + " cat damaged.lzx > cat2.out 2> cat2.err");
+    EXPECT_EQ(cat.status, oneCat.status) << t;
+    EXPECT_EQ(ReadFile("cat2.out"), ReadFile("cat1.out")) << t;
+    EXPECT_EQ(ReadFile("cat2.err"), ReadFile("cat1.err")) << t;
+  }
+  EXPECT_EQ(Lzx("-T 65 test one.lzx").status, 1);
+}
+
 TEST_F(ToolTest, CatAtRandomOffsets) {
   const Bytes data = Text(200000);
   WriteFile("t", data);

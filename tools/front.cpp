@@ -3,6 +3,9 @@
 // status for the whole call (the highest of the files'). It runs the same
 // commands as the subcommands, so the bytes and statuses are theirs.
 #include "tools/front.h"
+#include "platform/thread.h"
+#include "lzx/lzx.h"
+#include "lzx/batch.h"
 
 #include <CLI/CLI.hpp>
 
@@ -78,7 +81,7 @@ bool ChoosesFrontEnd(int argc, char **argv, const char *const *commands, std::si
     if (word == "--" || word == "-") return true;
     if (word[0] == '-') {
       frontOption = frontOption || IsFrontOption(word);
-      if (word == "-o" || word == "--output") ++i; // its value is no command
+      if (word == "-o" || word == "--output" || word == "-T" || word == "--threads") ++i; // its value is no command
       continue;
     }
     for (std::size_t k = 0; k < count; ++k)
@@ -107,6 +110,8 @@ int RunFrontEnd(int argc, char **argv) {
   auto *huf = app.add_flag("--huffman", huffman);
   app.add_flag("--rows", rows)->excludes(huf);
   app.add_flag("--no-check", noCheck);
+  int threads = 0;
+  app.add_option("-T,--threads", threads)->check(CLI::Range(0, kMaxCodingThreads));
   app.add_option("FILE", files);
   try {
     app.parse(argc, argv);
@@ -119,6 +124,8 @@ int RunFrontEnd(int argc, char **argv) {
     return kRefused;
   };
   if (g_settings.quiet && g_settings.verbose) return usage("-q and -v exclude each other");
+  // Blocks are coded on this many threads, as with the commands.
+  HopenThreads = threads > 0 ? threads : PlatProcessorCount() < kMaxCodingThreads ? PlatProcessorCount() : kMaxCodingThreads;
   if (files.empty()) files.push_back("-");
   if ((test || list) && (options.decompress || options.toStdout || !options.output.empty() || options.remove))
     return usage("-t and -l write nothing: no -d, -c, -o or --rm with them");

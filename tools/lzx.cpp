@@ -18,7 +18,10 @@
 #include "tools/front.h"
 #include "vorn_version.h"
 #include "tools/io.h"
+#include "lzx/batch.h"
+#include "lzx/lzx.h"
 #include "platform/process.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -78,6 +81,9 @@ int main(int argc, char **argv) {
   app.add_flag("-q,--quiet", g_settings.quiet, "no progress and no summaries");
   app.add_flag("-v,--verbose", g_settings.verbose, "a line per entry (pack, test)");
   app.add_flag("-f,--force", g_settings.force, "replace an existing output");
+  int threads = 0;
+  app.add_option("-T,--threads", threads, "threads that code blocks (default 0: one per processor; 1: none besides the tool's own)")
+      ->check(CLI::Range(0, kMaxCodingThreads));
   std::string in, out, target, versions, directory;
   std::vector<std::string> files;
   bool huffman = false, rows = false, noCheck = false, overwrite = false, tsv = false, allowAbsolute = false;
@@ -153,6 +159,8 @@ int main(int argc, char **argv) {
   if (g_settings.quiet && g_settings.verbose) return Usage("-q and -v exclude each other");
 
   PlatIgnoreBrokenPipe(); // a closed pipe is reported like any failed write
+  // Blocks are coded on this many threads, the bytes the same for any number.
+  HopenThreads = threads > 0 ? threads : PlatProcessorCount() < kMaxCodingThreads ? PlatProcessorCount() : kMaxCodingThreads;
   const char *const modes[] = {"wb", "wbh", "wbs"};
   std::string mode = modes[huffman ? 1 : rows ? 2 : 0];
   if (!noCheck) mode += 'c';

@@ -36,11 +36,11 @@ static_assert(kBlockBufferSize >= 2 * kBlockSize, "RleUnpack reads up to two byt
 static_assert(kBitLimit % 8 == 0 && kBitLimit + 32 <= kBitBufferSize * 8, "a 32-bit word at the limit stays inside");
 static_assert(kBitSlack >= 8, "BitWindow loads 8 bytes at the byte of any position below the buffer's end");
 
-extern std::uint8_t BlockBuffer[kBlockBufferSize];
-extern std::uint8_t BitBuffer[kBitBufferSize + kBitSlack];
-extern std::int32_t BitPos;
+extern thread_local constinit std::uint8_t BlockBuffer[kBlockBufferSize];
+extern thread_local constinit std::uint8_t BitBuffer[kBitBufferSize + kBitSlack];
+extern thread_local constinit std::int32_t BitPos;
 extern const std::uint32_t BitMask[25];
-extern std::uint8_t BitLen[256];
+extern thread_local constinit std::uint8_t BitLen[256];
 
 inline std::uint32_t LoadWord(const std::uint8_t *p) {
   std::uint32_t w;

@@ -24,12 +24,12 @@ struct HuffTable {
   std::int32_t codes[kMaxSymbols];    // bit-reversed code values
 };
 
-extern HuffTable CodeTable; // the data alphabet
-extern HuffTable LenTable;  // the 27-symbol code-length alphabet
+extern thread_local constinit HuffTable CodeTable; // the data alphabet
+extern thread_local constinit HuffTable LenTable;  // the 27-symbol code-length alphabet
 // Indexed by the next 10 stream bits: the symbol whose code (of up to 10
 // bits) they begin with in bits 0-9, and that code's length in bits 10-14;
 // kNoSymbol (length 0) when the code is longer, or none matches.
-extern std::uint16_t FastTable[1 << kFastBits];
+extern thread_local constinit std::uint16_t FastTable[1 << kFastBits];
 inline constexpr std::uint16_t kFastSymbolMask = 0x3ff;
 inline constexpr int kFastLengthShift = 10;
 
@@ -57,7 +57,7 @@ struct LongCodeIndex {
   std::int32_t offset[kMaxCodeLength + 1];  // where each length's symbols start in symbols
   std::uint16_t symbols[kMaxSymbols];       // long-code symbols by length, then symbol
 };
-extern LongCodeIndex LongCodes;
+extern thread_local constinit LongCodeIndex LongCodes;
 void LongCodeInit(const HuffTable *table);
 // The long code at the start of window, of CodeTable as it was built last
 // (the index belongs to that build). A window no code begins ends as
@@ -89,7 +89,7 @@ inline constexpr std::uint32_t kEntryStop = 1u << 7;
 inline constexpr std::uint32_t kEntrySlow = kEntryStop;
 inline constexpr std::uint32_t kEntryPair = 1u << 13;
 inline constexpr bool IsSlowEntry(std::uint32_t e) { return (e & (kEntryStop | kEntryRef)) == kEntrySlow; }
-extern std::uint32_t DecodeTable[1 << kTableBits];
+extern thread_local constinit std::uint32_t DecodeTable[1 << kTableBits];
 // The entry of symbol s (of CodeTable) with a code of length bits.
 std::uint32_t DecodeEntry(std::int32_t s, int length);
 // Fills DecodeTable from the table's lengths and codes. For lengths that form

@@ -13,12 +13,12 @@ inline constexpr int kLzMaxMatch = 256;
 inline constexpr int kMaxItems = kBlockSize; // at most one item per byte of the run-length form
 
 // Previous position with the same hash, or -1.
-extern std::int16_t HashChain[kBlockSize];
+extern thread_local constinit std::int16_t HashChain[kBlockSize];
 // Literal: the byte. Reference: symbol in bits 0-8, m-3 in bits 9-16, d-1 in bits 17-26.
 inline constexpr std::uint32_t kItemSymbolMask = 0x1ff, kItemLengthMask = 0xff, kItemDistanceMask = 0x3ff;
 inline constexpr int kItemLengthShift = 9, kItemDistanceShift = 17;
-extern std::uint32_t ItemList[kMaxItems];
-extern std::int32_t ItemCount;
+extern thread_local constinit std::uint32_t ItemList[kMaxItems];
+extern thread_local constinit std::int32_t ItemCount;
 
 struct Match {
   std::int32_t length;

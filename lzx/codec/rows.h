@@ -10,8 +10,8 @@ inline constexpr int kRows = 256;
 inline constexpr int kRowBytes = 64;
 static_assert(kRows * kRowBytes == kBlockSize, "the rows are the block");
 
-extern std::uint8_t RowBlock[kBlockSize];
-extern bool RowDone[kRows];
+extern thread_local constinit std::uint8_t RowBlock[kBlockSize];
+extern thread_local constinit bool RowDone[kRows];
 
 // Writes the transformed block to output and the row order to table; returns
 // the number of rows kept (0-255).

@@ -1,6 +1,7 @@
 // The process on POSIX: its end, its identity, and the names it removes when it
 // ends before it is done with them.
 #include "platform/process.h"
+#include "platform/thread.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -65,7 +66,12 @@ void InstallHandlers() {
 
 } // namespace
 
+namespace {
+PlatLock g_removeLock; // threads claim slots one at a time
+}
+
 int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
+  const PlatLockHeld held(&g_removeLock);
   InstallHandlers();
   const std::size_t length = std::strlen(name);
   for (int i = 0; i < kRemoveSlots; ++i) {
@@ -80,5 +86,6 @@ int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
 }
 
 void PlatForgetLater(int slot) {
+  const PlatLockHeld held(&g_removeLock);
   if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
 }

@@ -83,6 +83,12 @@ std::uint16_t PlatSystemLanguage() {
 
 std::uint32_t PlatSystemVersion() { return 6u | (1u << 8); } // newer than 3.x, like any current system
 
+bool PlatCurrentDirectory(char *out, std::uint32_t capacity) {
+  if (capacity > 0 && getcwd(out, capacity) != nullptr) return true;
+  if (capacity > 0) out[0] = '\0';
+  return false;
+}
+
 void PlatTempDirectory(char *out, std::uint32_t capacity) {
   CopyText(out, capacity, (PrivateTemporary() + "/").c_str());
 }

@@ -1,4 +1,5 @@
 #include "platform/process.h"
+#include "platform/thread.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -56,7 +57,12 @@ BOOL WINAPI RemoveOnInterrupt(DWORD) {
 
 } // namespace
 
+namespace {
+PlatLock g_removeLock; // threads claim slots one at a time
+}
+
 int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
+  const PlatLockHeld held(&g_removeLock);
   static bool installed = false;
   if (!installed) {
     installed = true;
@@ -75,5 +81,6 @@ int PlatRemoveLater(const char *name, PlatRemoveWhen when) {
 }
 
 void PlatForgetLater(int slot) {
+  const PlatLockHeld held(&g_removeLock);
   if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
 }

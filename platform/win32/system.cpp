@@ -12,6 +12,13 @@ std::uint32_t PlatSystemVersion() { return GetVersion(); }
 
 void PlatTempDirectory(char *out, std::uint32_t capacity) { GetTempPathA(capacity, out); }
 
+bool PlatCurrentDirectory(char *out, std::uint32_t capacity) {
+  const DWORD n = GetCurrentDirectoryA(capacity, out);
+  if (n > 0 && n < capacity) return true;
+  if (capacity > 0) out[0] = '\0';
+  return false;
+}
+
 void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity) {
   // "C:\Program Files\NAME" on the drive that holds the Windows directory.
   char windows[MAX_PATH] = {};
