@@ -164,11 +164,11 @@ version-gate-passes)
 fatal-without-display)
   # A fatal error whose message box cannot appear (no display) ends with
   # status 1, and its text still reaches standard error. The fatal error:
-  # a log in a folder that does not exist.
+  # an unattended option beyond the 259 characters that count.
   forget_installation
   status=0
   env -u DISPLAY -u WAYLAND_DISPLAY VORN_UNATTENDED=0 "$VORN_WINE_RUN" "$bin/updater/vorn-update.exe" \
-    '-logfile=C:\no\such\folder\run.log' >out.txt 2>err.raw </dev/null || status=$?
+    "$(printf 'x%.0s' $(seq 1 255))" -silent >out.txt 2>err.raw </dev/null || status=$?
   tidy
   expect_status 1
   grep -qx '\[Einde programma\]' err.txt || { cat err.txt >&2; fail "no text of the fatal error"; }
