@@ -8,7 +8,7 @@
 #include "platform/notice.h"
 #include "platform/process.h"
 
-thread_local constinit BlockSlot BlockTable[kBlockSlots];
+thread_local constinit BlockSlot BlockTable[kBlockSlots] = {};
 thread_local constinit FatalEndFn FatalEndHook = nullptr;
 thread_local constinit FatalDivertFn FatalDivert = nullptr;
 thread_local constinit bool HostCall = false;

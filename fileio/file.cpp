@@ -8,7 +8,7 @@
 #include "fileio/log.h"
 #include "fileio/path.h"
 
-thread_local constinit RegistrySlot OpenFileRegistry[kRegistrySlots];
+thread_local constinit RegistrySlot OpenFileRegistry[kRegistrySlots] = {};
 
 namespace {
 

@@ -29,7 +29,7 @@ namespace {
 
 struct Diverted {}; // thrown by Divert, caught by Boundary
 
-thread_local constinit char t_text[kFatalTextSize];
+thread_local constinit char t_text[kFatalTextSize] = {};
 thread_local constinit std::int32_t t_fileCode = 0;
 
 void Divert(const char *text, std::int32_t fileCode) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-thread_local constinit std::uint8_t g_copy[15011];
+thread_local constinit std::uint8_t g_copy[15011] = {};
 
 // Decides against the version list; updates the list and the entry's state,
 // which it returns (kStateNew and kStateUpdated: write).

@@ -30,7 +30,7 @@ struct ParallelState {
 namespace {
 
 // One stored block on its way to or from the file.
-thread_local constinit std::uint8_t g_stored[kMaxStoredBlock];
+thread_local constinit std::uint8_t g_stored[kMaxStoredBlock] = {};
 
 void Check(const HILE *h, const char *operation) {
   if (!h || h->header.magic != kLzxMagic) FatalMessage("%s: not a valid HILE *", operation);

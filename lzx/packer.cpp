@@ -11,7 +11,7 @@ thread_local constinit const char *PackMode = "wb";
 namespace {
 
 constexpr int kMaxTokens = 48; // the source name and 47 options
-thread_local constinit std::uint8_t g_copy[8192];
+thread_local constinit std::uint8_t g_copy[8192] = {};
 
 // Cuts line at '|' like the standard tokenizer: runs of separators count as
 // one and yield no empty tokens. Returns the number of tokens.

@@ -4,9 +4,9 @@
 
 static_assert(std::endian::native == std::endian::little, "the word accesses assume a little-endian host");
 
-alignas(8) thread_local constinit std::uint8_t BlockBuffer[kBlockBufferSize];
-alignas(8) thread_local constinit std::uint8_t BitBuffer[kBitBufferSize + kBitSlack];
-thread_local constinit std::int32_t BitPos;
+alignas(8) thread_local constinit std::uint8_t BlockBuffer[kBlockBufferSize] = {};
+alignas(8) thread_local constinit std::uint8_t BitBuffer[kBitBufferSize + kBitSlack] = {};
+thread_local constinit std::int32_t BitPos = {};
 
 const std::uint32_t BitMask[25] = {
     0x0,     0x1,     0x3,     0x7,      0xf,      0x1f,     0x3f,     0x7f,     0xff,
@@ -14,7 +14,7 @@ const std::uint32_t BitMask[25] = {
     0x3ffff, 0x7ffff, 0xfffff, 0x1fffff, 0x3fffff, 0x7fffff, 0xffffff,
 };
 
-thread_local constinit std::uint8_t BitLen[256];
+thread_local constinit std::uint8_t BitLen[256] = {};
 
 namespace {
 thread_local constinit bool g_bitLenBuilt = false;

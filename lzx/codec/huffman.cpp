@@ -22,9 +22,9 @@
 #include "lzx/codec/bits.h"
 #include "lzx/codec/lengths.h"
 
-thread_local constinit HuffTable CodeTable;
-thread_local constinit HuffTable LenTable;
-thread_local constinit std::uint16_t FastTable[1 << kFastBits];
+thread_local constinit HuffTable CodeTable = {};
+thread_local constinit HuffTable LenTable = {};
+thread_local constinit std::uint16_t FastTable[1 << kFastBits] = {};
 
 namespace {
 
@@ -34,8 +34,8 @@ struct TreeNode {
   std::uint16_t weight, number, left, right;
 };
 
-thread_local constinit TreeNode g_nodes[2 * kMaxSymbols - 1];
-thread_local constinit std::uint16_t g_list[kMaxSymbols]; // unmerged nodes, heaviest first
+thread_local constinit TreeNode g_nodes[2 * kMaxSymbols - 1] = {};
+thread_local constinit std::uint16_t g_list[kMaxSymbols] = {}; // unmerged nodes, heaviest first
 
 } // namespace
 
@@ -184,14 +184,14 @@ std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window) {
   FatalMessage("DecodeLong: code not found");
 }
 
-thread_local constinit LongCodeIndex LongCodes;
+thread_local constinit LongCodeIndex LongCodes = {};
 
 void CodeTableRecv(std::int32_t n) {
   RecvLens(&CodeTable, n);
   CodeTableBuild(&CodeTable);
 }
 
-thread_local constinit std::uint32_t DecodeTable[1 << kTableBits];
+thread_local constinit std::uint32_t DecodeTable[1 << kTableBits] = {};
 
 namespace {
 

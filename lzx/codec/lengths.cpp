@@ -8,12 +8,12 @@
 #include "lzx/codec/bits.h"
 
 namespace {
-thread_local constinit std::uint8_t g_items[kMaxSymbols];
+thread_local constinit std::uint8_t g_items[kMaxSymbols] = {};
 
 // The code-length alphabet's codes of up to 8 bits, by the next 8 stream
 // bits: symbol and length, or 0xffff. Built only for lengths that form a
 // proper code, where at most one code matches and this gives UnCode's answer.
-thread_local constinit std::uint16_t g_lenFast[256];
+thread_local constinit std::uint16_t g_lenFast[256] = {};
 
 bool LenFastInit() {
   std::int32_t number[kMaxCodeLength + 1] = {};

@@ -35,9 +35,9 @@
 #include "lzx/codec/huffman.h"
 #include "lzx/codec/lengths.h"
 
-thread_local constinit std::int16_t HashChain[kBlockSize];
-thread_local constinit std::uint32_t ItemList[kMaxItems];
-thread_local constinit std::int32_t ItemCount;
+thread_local constinit std::int16_t HashChain[kBlockSize] = {};
+thread_local constinit std::uint32_t ItemList[kMaxItems] = {};
+thread_local constinit std::int32_t ItemCount = {};
 
 namespace {
 

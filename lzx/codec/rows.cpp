@@ -4,8 +4,8 @@
 
 #include "fileio/fatal.h"
 
-thread_local constinit std::uint8_t RowBlock[kBlockSize];
-thread_local constinit bool RowDone[kRows];
+thread_local constinit std::uint8_t RowBlock[kBlockSize] = {};
+thread_local constinit bool RowDone[kRows] = {};
 
 namespace {
 
