@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs (when run as root on Debian), then configures,
 # builds and runs the whole test suite: natively in the default and the
-# sanitizer presets (with the fuzz corpora), each fuzz target for a short
+# sanitizer presets (with the fuzz corpora), the library tests under
+# ThreadSanitizer, each fuzz target for a short
 # while, then the Windows cross build with every test under Wine, and the
 # Windows programs as shipped (win32-release) with their own checks.
 set -euo pipefail
@@ -15,6 +16,12 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# The library tests under ThreadSanitizer: threads coding blocks at once.
+echo "== preset tsan"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
 
 # Each fuzz target for a bounded time, when clang is here (the regression
 # corpora were replayed above, under the sanitizers too).
