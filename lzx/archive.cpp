@@ -7,6 +7,7 @@
 #include "fileio/fatal.h"
 #include "fileio/path.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "fileio/replace.h"
@@ -111,6 +112,17 @@ thread_local constinit const char *UnpackProtectedPath = nullptr;
 
 namespace {
 
+// The entry's name as fatal texts show it, in the system's encoding where it
+// has the characters: a line feed or a control byte in it could fake another
+// line of the text.
+const char *Shown(const ArchiveEntry &entry) {
+  static char shown[4 * 3 * sizeof entry.name + 1];
+  char name[3 * sizeof entry.name];
+  if (!ArchiveNameToSystem(entry.name, name, sizeof name)) CopyText(name, sizeof name, entry.name);
+  ShownText(name, shown, sizeof shown);
+  return shown;
+}
+
 // The next record of h, checked; false at the end of the archive.
 bool NextEntry(HILE *h, ArchiveEntry *entry) {
   const std::int32_t got = Hread(entry, sizeof *entry, h);
@@ -119,37 +131,32 @@ bool NextEntry(HILE *h, ArchiveEntry *entry) {
   entry->name[sizeof entry->name - 1] = '\0'; // a damaged record may lack its terminator
   // A size below 0 is damage; one beyond what the archive still holds would
   // end in the middle of the content: both are refused before any write.
-  if (entry->size < 0) {
-    char shown[4 * sizeof entry->name + 1];
-    ShownText(entry->name, shown, sizeof shown);
-    FatalMessage("UnPackLZX: bad entry size %d: %s", entry->size, shown);
-  }
+  if (entry->size < 0) FatalMessage("UnPackLZX: bad entry size %d: %s", entry->size, Shown(*entry));
   if (entry->size > h->header.length - Htell(h)) FatalMessage("UnPackLZX: unexpected eof");
   return true;
 }
 
-// The entry's name as fatal texts show it: a line feed or a control byte in
-// it could fake another line of the text.
-const char *Shown(const ArchiveEntry &entry) {
-  static char shown[4 * sizeof entry.name + 1];
-  ShownText(entry.name, shown, sizeof shown);
-  return shown;
-}
-
 // The entry's target path, after every refusal that its name and the tree
-// under target call for.
-void EntryPath(const ArchiveEntry &entry, const char *target, char *path) {
+// under target call for; relative gets the part after '#' as the system
+// names it (the archive's Windows-1252 converted).
+void EntryPath(const ArchiveEntry &entry, const char *target, char *path, char *relative) {
   int length;
-  if (entry.name[0] == '#') {
+  char name[3 * kPathSize];
+  if (!ArchiveNameToSystem(entry.name, name, sizeof name))
+    FatalMessage("UnPackLZX: a name this system cannot write: %s", Shown(entry));
+  CopyText(relative, kPathSize, name[0] == '#' ? name + 1 : "");
+  if (name[0] == '#') {
     if (!target) FatalMessage("UnPackLZX no target");
-    if (!StaysUnderTarget(entry.name + 1)) FatalMessage("UnPackLZX: name leaves the target: %s", Shown(entry));
-    if (SystemAltersName(entry.name + 1))
+    if (!StaysUnderTarget(relative)) FatalMessage("UnPackLZX: name leaves the target: %s", Shown(entry));
+    if (SystemAltersName(relative))
       FatalMessage("UnPackLZX: the system would open this name as another: %s", Shown(entry));
-    if (PathHasLinkBelow(target, entry.name + 1)) FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
-    length = std::snprintf(path, kPathSize, "%s\\%s", target, entry.name + 1);
+    if (PathHasLinkBelow(target, relative)) FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
+    length = std::snprintf(path, kPathSize, "%s\\%s", target, relative);
   } else {
     if (UnpackPlainNames == 0) FatalMessage("UnPackLZX: name without '#' refused: %s", Shown(entry));
-    length = std::snprintf(path, kPathSize, "%s", Shown(entry));
+    char shown[4 * kPathSize];
+    ShownText(name, shown, sizeof shown);
+    length = std::snprintf(path, kPathSize, "%s", shown);
   }
   if (length > 255) FatalMessage("UnPackLZX: path too long: %s", Shown(entry));
   if (IsProtected(path)) FatalMessage("UnPackLZX: entry names the version file: %s", Shown(entry));
@@ -163,8 +170,8 @@ std::int32_t VerifyLZX(const char *archive, const char *target, std::int64_t *co
   if (contentBytes) *contentBytes = 0;
   for (ArchiveEntry entry; NextEntry(h, &entry); ++entries) {
     if (contentBytes) *contentBytes += entry.size;
-    char path[kPathSize];
-    EntryPath(entry, target, path);
+    char path[kPathSize], relative[kPathSize];
+    EntryPath(entry, target, path, relative);
     for (std::int32_t left = entry.size; left > 0;) {
       const std::int32_t want = left < static_cast<std::int32_t>(sizeof g_copy) ? left : static_cast<std::int32_t>(sizeof g_copy);
       const std::int32_t n = Hread(g_copy, want, h);
@@ -181,15 +188,15 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
   HILE *h = Hopen(archive, "rb");
   if (!h) FatalMessage("UnPackLZX: open fail");
   for (ArchiveEntry entry; NextEntry(h, &entry);) {
-    char path[kPathSize];
-    EntryPath(entry, target, path);
+    char path[kPathSize], relative[kPathSize];
+    EntryPath(entry, target, path, relative);
 
     char directory[kPathSize];
     PathSplit(path, directory, nullptr, nullptr);
     MakeDirectories(directory); // a failure shows when the file is created
     // Checked again now that the directories exist: one put in place of a
     // directory meanwhile is caught before the write.
-    if (entry.name[0] == '#' && PathHasLinkBelow(target, entry.name + 1))
+    if (entry.name[0] == '#' && PathHasLinkBelow(target, relative))
       FatalMessage("UnPackLZX: link on the way: %s", Shown(entry));
 
     const bool existed = FileExists(path);

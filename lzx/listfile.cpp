@@ -10,6 +10,7 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "lzx/names.h"
 
 namespace {
 
@@ -51,6 +52,10 @@ std::vector<Line> ReadLines(const char *listFile) {
 const char *StoredNameFault(const std::string &name, bool plainNames) {
   if (name.size() >= 256) return "stored name of 256 characters or more";
   if (name.find('/') != std::string::npos) return "stored name with '/' (the separator is '\\')";
+  char stored[256];
+  if (!ArchiveNameFromSystem(name.c_str(), stored, sizeof stored))
+    return "stored name with a character that Windows-1252 (the archive's names) cannot hold, or not in this "
+           "system's encoding";
   if (name[0] != '#') return plainNames ? nullptr : "stored name without '#' (it would be written where it points)";
   const std::string rest = name.substr(1);
   if (rest.empty()) return "stored name '#' without a file name";

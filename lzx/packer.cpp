@@ -5,6 +5,8 @@
 
 #include "fileio/fatal.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
+#include "platform/text.h"
 
 thread_local constinit const char *PackMode = "wb";
 
@@ -88,7 +90,12 @@ std::int32_t PackLZX(const char *listFile, std::int32_t *total, std::int32_t *pa
     char stored[129];
     if (!FileReadLine(&list, stored, 128)) FatalMessage("PackLZX: No first line");
     if (std::strlen(stored) >= 256) FatalMessage("PackLZX: Filename");
-    std::strcpy(entry.name, stored);
+    // The archive holds the name in Windows-1252, whatever this system uses.
+    if (!ArchiveNameFromSystem(stored, entry.name, sizeof entry.name)) {
+      char shown[4 * sizeof stored + 1];
+      ShownText(stored, shown, sizeof shown);
+      FatalMessage("PackLZX: name not in Windows-1252 [%s]", shown);
+    }
 
     FileRef file;
     FileRefInit(&file, 1, source);

@@ -21,5 +21,8 @@ void PlatProgramDirectory(const char *name, char *out, std::uint32_t capacity);
 bool PlatProbeRunning(const char *name);
 // True when the dialog toolkit can be used; prepares it.
 bool PlatDialogToolkitReady();
+// The program's arguments in the encoding of its names (see names.h): on
+// Windows read again from the wide command line, on POSIX as they are.
+void PlatNameArguments(int *argc, char ***argv);
 // Fills out with unpredictable bytes.
 void PlatRandomBytes(void *out, std::uint32_t count);

@@ -11,7 +11,7 @@ fi
 if [ "${1:-}" = win32 ]; then
   # googletest brings the sources that the cross build compiles for Windows.
   packages+=(googletest g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool
-             x11-apps imagemagick)
+             x11-apps imagemagick locales)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,7 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
 #include "lzx/versions.h"
 #include "tests/lzx_support.h"
 
@@ -317,6 +318,35 @@ TEST_F(ArchiveTest, VersionFileRoundTrip) {
   loaded = VersionListLoad("empty.ver", &capacity);
   EXPECT_EQ(capacity, 1000);
   BlockFree(loaded, "Version file");
+}
+
+// Archive names are Windows-1252: the characters of 0x80-0x9F by their own
+// table, every byte to one character and back, and what the code page
+// cannot hold (or what is no UTF-8) refused rather than guessed.
+TEST(ArchiveNames, Windows1252ToAndFromUtf8) {
+  const struct {
+    const char *utf8, *cp1252;
+  } pairs[] = {{"\xc3\x9c" "berblick.htm", "\xdc" "berblick.htm"}, {"caf\xc3\xa9", "caf\xe9"},
+               {"\xe2\x82\xac", "\x80"}, {"\xc5\x92", "\x8c"}, {"\xc5\xb8", "\x9f"}, {"\xc2\x81", "\x81"},
+               {"\xc3\xbf", "\xff"}};
+  for (const auto &p : pairs) {
+    char out[64];
+    ASSERT_TRUE(Cp1252FromUtf8(p.utf8, out, sizeof out)) << p.utf8;
+    EXPECT_STREQ(out, p.cp1252);
+    ASSERT_TRUE(Cp1252ToUtf8(p.cp1252, out, sizeof out));
+    EXPECT_STREQ(out, p.utf8);
+  }
+  for (const char *refused : {"\xc4\x80", "na\xefve", "\xc0\xaf", "\xed\xa0\x80", "\xf0\x9f\x98\x80", "\xe2\x82"}) {
+    char out[64];
+    EXPECT_FALSE(Cp1252FromUtf8(refused, out, sizeof out)) << refused;
+  }
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  char utf8[800], back[300];
+  ASSERT_TRUE(Cp1252ToUtf8(all.c_str(), utf8, sizeof utf8));
+  ASSERT_TRUE(Cp1252FromUtf8(utf8, back, sizeof back));
+  EXPECT_EQ(back, all);
+  EXPECT_FALSE(Cp1252ToUtf8("\xdc", utf8, 2)); // two bytes and the end do not fit in 2
 }
 
 } // namespace

@@ -525,6 +525,9 @@ TEST_F(ToolTest, ListFileMistakesNameTheirLineAndNothingIsWritten) {
       {head + "missing|V=100\n#a\n", "list:3: source not found [.\\missing]"},
       {head + "d|V=100\n#a\n", "list:3: source is a directory [.\\d]"},
       {head + "a|V=100\na\n", "list:4: stored name without '#'"},
+      // A character outside Windows-1252 (U+0100), and a byte that is not UTF-8.
+      {head + "a|V=100\n#\xc4\x80.txt\n", "list:4: stored name with a character that Windows-1252"},
+      {head + "a|V=100\n#na\xefve\n", "list:4: stored name with a character that Windows-1252"},
       {head + "\n\na|V=100\n", "list:5: source line without a stored name after it"},
       {std::string(80, 'o') + "\n.\\\n", "list:1: archive name of 80 characters or more"},
   };
@@ -600,7 +603,8 @@ TEST_F(ToolTest, MklistThenPackAndUnpackGiveTheTreeBack) {
       {"tree/sub/deeper/random.bin", vorn_test::RandomBytes(70000, 9)},
 #ifndef _WIN32
       {"tree/with blanks/ leading and trailing ", Text(10)}, // Windows drops trailing blanks
-      {"tree/caf\xc3\xa9/na\xefve", Text(20)}, // non-ASCII bytes, as they are
+      {"tree/caf\xc3\xa9/na\xc3\xafve", Text(20)}, // UTF-8 here, Windows-1252 in the archive
+      {"tree/sub/\xc3\x9c" "berblick.htm", Text(30)},
       {"tree/#hash", Text(5)},
 #endif
   };
@@ -614,6 +618,20 @@ TEST_F(ToolTest, MklistThenPackAndUnpackGiveTheTreeBack) {
   EXPECT_THAT(list, ::testing::HasSubstr("\na.txt|V=300\n#a.txt\n"));
   EXPECT_THAT(list, ::testing::HasSubstr("\nempty|V=300\n#empty\nsub\\deeper\\random.bin|V=300\n"));
   ASSERT_EQ(Lzx("pack tree.list").status, 0);
+#ifndef _WIN32
+  // The records hold Windows-1252: 0xE9 0x5C 0xEF for "é\ï", 0xDC for "Ü".
+  ASSERT_EQ(Lzx("decompress tree.lzx records").status, 0);
+  const std::string records = AsText(ReadFile("records"));
+  EXPECT_THAT(records, ::testing::HasSubstr("#caf\xe9\\na\xefve"));
+  EXPECT_THAT(records, ::testing::HasSubstr("#sub\\\xdc" "berblick.htm"));
+  EXPECT_THAT(Lzx("list tree.lzx").out, ::testing::HasSubstr("#sub\\\xc3\x9c" "berblick.htm"));
+  // A file whose name Windows-1252 cannot hold is refused, named.
+  WriteFile("tree/\xc4\x80", "x");
+  const Result refused = Lzx("mklist tree --version 300 -o other.list");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_THAT(refused.out, ::testing::HasSubstr("\xc4\x80: a name that Windows-1252"));
+  std::filesystem::remove("tree/\xc4\x80");
+#endif
   ASSERT_EQ(Lzx("unpack tree.lzx back").status, 0);
   std::size_t seen = 0;
   for (const auto &e : fs::recursive_directory_iterator("back")) {

@@ -14,6 +14,7 @@
 #include "fileio/transaction.h"
 #include "lzx/listfile.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
 #include "lzx/versions.h"
 #include "platform/notice.h"
 #include "platform/text.h"
@@ -24,6 +25,20 @@ namespace lzx_tool {
 namespace {
 
 namespace fs = std::filesystem;
+
+namespace {
+// Paths from and to the tool's names, which are UTF-8 on Windows (the
+// library's own paths would otherwise meet the system's code page).
+fs::path PathOf(const std::string &name) { return fs::path(std::u8string(name.begin(), name.end())); }
+std::string NameOf(const fs::path &path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+std::string GenericNameOf(const fs::path &path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+} // namespace
 
 constexpr std::int32_t kChunk = 65536;
 std::uint8_t g_chunk[kChunk];
@@ -238,7 +253,7 @@ TestResult TestOne(const char *name) {
                 e.size >= 0 && e.size <= h->header.length - Htell(h);
     if (!r.archive) break;
     ++r.entries;
-    if (g_settings.verbose) Say("  %s %" PRId32 "\n", Shown(e.name).c_str(), e.size);
+    if (g_settings.verbose) Say("  %s %" PRId32 "\n", Shown(StoredName(e.name)).c_str(), e.size);
     Skip(h, e.size, "test");
   }
   while (Hread(g_chunk, kChunk, h) > 0) {
@@ -293,11 +308,11 @@ int List(const std::string &archive, bool tsv) {
   std::int32_t entries = 0;
   for (ArchiveEntry e; NextRecord(h, &e, "list");) {
     if (tsv)
-      std::printf("%s\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\n", TsvField(e.name).c_str(),
+      std::printf("%s\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\t%" PRId32 "\n", TsvField(StoredName(e.name)).c_str(),
                   e.size, e.version, e.scrambled, e.deleteAfter, e.replaceOnly);
     else
       std::printf("%10" PRId32 " %7" PRId32 " %9" PRId32 " %11" PRId32 " %11" PRId32 "  %s\n", e.size, e.version,
-                  e.scrambled, e.deleteAfter, e.replaceOnly, Shown(e.name).c_str());
+                  e.scrambled, e.deleteAfter, e.replaceOnly, Shown(StoredName(e.name)).c_str());
     total += e.size;
     ++entries;
     Skip(h, e.size, "list");
@@ -332,27 +347,27 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   // The list is read from where the user named it; its names resolve against
   // its own folder (or the one given), where PackLZX then runs.
   std::string listFile = list == "-" ? SpoolStandardInput() : (CheckInput(list), list);
-  const fs::path listPath = fs::absolute(listFile);
-  const fs::path outPath = out.empty() || out == "-" ? fs::path() : fs::absolute(out);
-  const fs::path base = !directory.empty() ? fs::absolute(directory) : list == "-" ? fs::current_path() : listPath.parent_path();
+  const fs::path listPath = fs::absolute(PathOf(listFile));
+  const fs::path outPath = out.empty() || out == "-" ? fs::path() : fs::absolute(PathOf(out));
+  const fs::path base = !directory.empty() ? fs::absolute(PathOf(directory)) : list == "-" ? fs::current_path() : listPath.parent_path();
   std::error_code error;
   fs::current_path(base, error);
-  if (error) Refuse(directory.empty() ? list : directory, "cannot change to " + base.string() + ": " + error.message());
+  if (error) Refuse(directory.empty() ? list : directory, "cannot change to " + NameOf(base) + ": " + error.message());
   ListSummary summary;
   const std::string shownList = list == "-" ? "(standard input)" : list;
-  const std::int32_t mistakes = ListFileCheck(listPath.string().c_str(), allowAbsolute, ReportListProblem,
+  const std::int32_t mistakes = ListFileCheck(NameOf(listPath).c_str(), allowAbsolute, ReportListProblem,
                                               const_cast<std::string *>(&shownList), &summary);
   if (mistakes > 0) Refuse(shownList, std::to_string(mistakes) + (mistakes == 1 ? " mistake" : " mistakes") + ", nothing written");
 
   // The archive goes where the list says, or to the output given instead
   // (then the list is copied with that name in its first line).
   std::string archive = summary.archive;
-  if (!out.empty() && out != "-") archive = fs::proximate(outPath).string();
+  if (!out.empty() && out != "-") archive = NameOf(fs::proximate(outPath));
   if (out != "-") CheckNewOutput(archive);
   // A long output name is written under a short one first.
   const std::string placed = out == "-" ? "-" : archive;
   if (out == "-" || NeedsShortName(archive)) archive = TemporaryFile();
-  std::string packList = listPath.string();
+  std::string packList = NameOf(listPath);
   if (archive != summary.archive) {
     FileRef ref;
     FileRefInit(&ref, 1, packList.c_str());
@@ -379,7 +394,7 @@ int Pack(const std::string &list, const std::string &out, const std::string &dir
   } else if (archive != placed) {
     PlaceFile(archive, placed);
   }
-  for (const ArchiveEntry &e : records) Say("  %s %" PRId32 " version %" PRId32 "\n", Shown(e.name).c_str(), e.size, e.version);
+  for (const ArchiveEntry &e : records) Say("  %s %" PRId32 " version %" PRId32 "\n", Shown(StoredName(e.name)).c_str(), e.size, e.version);
   Say("files  %" PRId32 "\ntotal  %" PRId32 "\npacked %" PRId32 "\n", files, total, packed);
   return kSuccess;
 }
@@ -441,8 +456,8 @@ int Versions(const std::string &file, bool tsv) {
   else std::printf("%10s %7s  %s\n", "size", "version", "name");
   std::int32_t i = 0;
   for (; i < capacity && list[i].name[0] != '\0'; ++i) {
-    if (tsv) std::printf("%s\t%" PRId32 "\t%" PRId32 "\n", TsvField(list[i].name).c_str(), list[i].size, list[i].version);
-    else std::printf("%10" PRId32 " %7" PRId32 "  %s\n", list[i].size, list[i].version, Shown(list[i].name).c_str());
+    if (tsv) std::printf("%s\t%" PRId32 "\t%" PRId32 "\n", TsvField(StoredName(list[i].name)).c_str(), list[i].size, list[i].version);
+    else std::printf("%10" PRId32 " %7" PRId32 "  %s\n", list[i].size, list[i].version, Shown(StoredName(list[i].name)).c_str());
   }
   if (!tsv) std::printf("%d records\n", static_cast<int>(i));
   char directory[kPathSize];
@@ -477,22 +492,22 @@ int Scramble(const std::string &file) {
 int MakeList(const std::string &directory, const ListOptions &options, const std::string &out) {
   if (options.version < 100) Refuse(directory, "--version must be 100 or more");
   std::error_code error;
-  if (!fs::is_directory(directory, error)) Refuse(directory, "not a directory");
+  if (!fs::is_directory(PathOf(directory), error)) Refuse(directory, "not a directory");
   CheckNewOutput(out);
   // Names in the list are as seen from the list's own folder, where pack
   // resolves them (the current folder for standard output).
   std::string dir = directory;
   while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-  const std::string shown = out == "-" || out.empty() ? dir : fs::proximate(dir, fs::absolute(out).parent_path()).generic_string();
+  const std::string shown = out == "-" || out.empty() ? dir : GenericNameOf(fs::proximate(PathOf(dir), fs::absolute(PathOf(out)).parent_path()));
   std::string named = shown;
   std::replace(named.begin(), named.end(), '/', '\\');
 
   std::vector<std::string> names;
-  for (auto it = fs::recursive_directory_iterator(dir, error); !error && it != fs::recursive_directory_iterator();
+  for (auto it = fs::recursive_directory_iterator(PathOf(dir), error); !error && it != fs::recursive_directory_iterator();
        it.increment(error)) {
     const fs::file_status status = it->symlink_status();
     if (fs::is_directory(status)) continue;
-    std::string relative = fs::relative(it->path(), dir).generic_string();
+    std::string relative = GenericNameOf(fs::relative(it->path(), PathOf(dir)));
     if (!fs::is_regular_file(status)) {
       if (!g_settings.quiet) std::fprintf(stderr, "lzx: %s: not a regular file, left out\n", Shown(relative).c_str());
       continue;
@@ -503,6 +518,9 @@ int MakeList(const std::string &directory, const ListOptions &options, const std
       if (!g_settings.quiet) std::fprintf(stderr, "lzx: %s: the installation's version file, left out\n", Shown(relative).c_str());
       continue;
     }
+    char stored[4 * kPathSize];
+    if (!ArchiveNameFromSystem(("#" + relative).c_str(), stored, sizeof stored))
+      Refuse(relative, "a name that Windows-1252, the code page of the archive's names, cannot hold");
     if (relative.find_first_of("|\\\r\n") != std::string::npos)
       Refuse(relative, "a name with '|', '\\' or a line end cannot be written in a list file");
     std::replace(relative.begin(), relative.end(), '/', '\\');

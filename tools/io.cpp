@@ -10,6 +10,7 @@
 #include "fileio/path.h"
 #include "fileio/replace.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
 #include "platform/process.h"
 #include "platform/system.h"
 
@@ -75,6 +76,11 @@ std::string TsvField(const std::string &text) {
     else out += Shown(std::string(1, ch));
   }
   return out;
+}
+
+std::string StoredName(const char *stored) {
+  char name[3 * kPathSize];
+  return ArchiveNameToSystem(stored, name, sizeof name) ? name : stored;
 }
 
 void Refuse(const std::string &name, const std::string &text) {

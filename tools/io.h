@@ -27,6 +27,9 @@ std::string Shown(const std::string &name);
 // A field of a tab-separated record: also '\' as "\\", so every field reads
 // back exactly (tabs and line ends are control characters).
 std::string TsvField(const std::string &text);
+// An archive's name (Windows-1252) as this system writes it; the bytes as
+// they are where the system's encoding lacks a character.
+std::string StoredName(const char *stored);
 
 // "lzx: NAME: text" on standard error, then the end with status 1. Whatever
 // the tool was writing is removed (see PlatRemoveLater).

@@ -21,6 +21,7 @@
 #include "lzx/batch.h"
 #include "lzx/lzx.h"
 #include "platform/process.h"
+#include "platform/system.h"
 #include "platform/thread.h"
 
 namespace {
@@ -68,6 +69,7 @@ Exit status:
 } // namespace
 
 int main(int argc, char **argv) {
+  PlatNameArguments(&argc, &argv);
   if (ChoosesFrontEnd(argc, argv, kCommands, std::size(kCommands))) {
     PlatIgnoreBrokenPipe();
     return FinishStandardOutput(RunFrontEnd(argc, argv));

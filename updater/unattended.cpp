@@ -9,6 +9,7 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "lzx/lzx.h"
+#include "lzx/names.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/notice.h"
@@ -57,6 +58,12 @@ int LogNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow o
   return kPlatButtonOk;
 }
 
+// An archive's name (Windows-1252) as the log, in the system's encoding, shows it.
+std::string SystemName(const char *stored) {
+  char name[3 * kPathSize];
+  return ArchiveNameToSystem(stored, name, sizeof name) ? name : stored;
+}
+
 void LogFatalEnd(const char *) { RunLog("end: fatal error, status %d", kSilentFatal); }
 
 void LogEntry(const ArchiveEntry &entry, const char *target, UnpackEvent event) {
@@ -64,7 +71,7 @@ void LogEntry(const ArchiveEntry &entry, const char *target, UnpackEvent event) 
   static const char *const kWhat[] = {"new", "updated", "unchanged (a higher version is installed)",
                                       "not written (it only replaces an existing file)", "deleted"};
   static_assert(sizeof kWhat / sizeof kWhat[0] == static_cast<std::size_t>(UnpackEvent::Deleted) + 1);
-  RunLog("entry %s version %d: %s: %s", entry.name, static_cast<int>(entry.version), kWhat[static_cast<int>(event)],
+  RunLog("entry %s version %d: %s: %s", SystemName(entry.name).c_str(), static_cast<int>(entry.version), kWhat[static_cast<int>(event)],
          target);
 }
 
@@ -107,7 +114,7 @@ void UnattendedStart(const char *arguments) {
          static_cast<int>(highest % 100), static_cast<int>(EmbeddedEntryCount), EmbeddedEntryCount == 1 ? "entry" : "entries",
          static_cast<int>(EmbeddedArchiveLength));
   for (std::int32_t i = 0; i < EmbeddedEntryCount; ++i)
-    RunLog("carried: %s version %d, %d bytes", EmbeddedEntries[i].name, static_cast<int>(EmbeddedEntries[i].version),
+    RunLog("carried: %s version %d, %d bytes", SystemName(EmbeddedEntries[i].name).c_str(), static_cast<int>(EmbeddedEntries[i].version),
            static_cast<int>(EmbeddedEntries[i].size));
 }
 

@@ -148,3 +148,5 @@ void PlatRandomBytes(void *out, std::uint32_t count) {
 }
 
 bool PlatDialogToolkitReady() { return true; }
+
+void PlatNameArguments(int *, char ***) {} // names are the bytes the system gave

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/text.h"
+#include "platform/win32/wide.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
     break;
   case PlatOpenMode::CreateNew: access = GENERIC_READ | GENERIC_WRITE; creation = CREATE_NEW; break;
   }
-  const HANDLE h = CreateFileA(name, access, share, nullptr, creation, 0, nullptr);
+  const HANDLE h = CreateFileW(Wide(name).c_str(), access, share, nullptr, creation, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;
   if (mode == PlatOpenMode::ReadShared && g_pinName[0] != '\0' && lstrcmpiA(name, g_pinName) == 0) {
     BY_HANDLE_FILE_INFORMATION found;
@@ -108,13 +109,13 @@ bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime) {
   return true;
 }
 
-bool PlatRename(const char *from, const char *to) { return MoveFileA(from, to) != 0; }
+bool PlatRename(const char *from, const char *to) { return MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != 0; }
 
 bool PlatReplace(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool PlatDelete(const char *name) { return DeleteFileA(name) != 0; }
+bool PlatDelete(const char *name) { return DeleteFileW(Wide(name).c_str()) != 0; }
 
 bool PlatLinkIsTrusted(const char *, const char *) { return false; } // reparse points stay refused
 
@@ -139,7 +140,7 @@ bool PlatNameIsAltered(const char *name, std::size_t length) {
 PlatFile PlatOpenSharedLog(const char *name) {
   // Append-only, shared with every other writer and reader; a reparse point
   // (a link) is opened as itself and refused.
-  HANDLE h = CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE h = CreateFileW(Wide(name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;
   BY_HANDLE_FILE_INFORMATION info;
@@ -157,15 +158,16 @@ bool PlatAppend(PlatFile file, const char *text, std::uint32_t length) {
 }
 
 bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
-  const DWORD n = GetFullPathNameA(name, capacity, out, nullptr);
-  return n > 0 && n < capacity;
+  wchar_t full[MAX_PATH * 4];
+  const DWORD n = GetFullPathNameW(Wide(name).c_str(), MAX_PATH * 4, full, nullptr);
+  return n > 0 && n < MAX_PATH * 4 && Narrow(full, out, capacity);
 }
 
 bool PlatKeepAs(const char *name, const char *backup) {
   // A file in use by another program cannot be moved for a moment: a few
   // tries before it counts as a failure.
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileA(name, backup) != 0) return true;
+    if (MoveFileW(Wide(name).c_str(), Wide(backup).c_str()) != 0) return true;
     const DWORD error = GetLastError();
     if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) ||
         attempt == 10)
@@ -178,14 +180,14 @@ bool PlatSync(PlatFile file) { return FlushFileBuffers(Handle(file)) != 0; }
 
 std::uint64_t PlatFreeBytes(const char *directory) {
   ULARGE_INTEGER free{};
-  if (!GetDiskFreeSpaceExA(directory[0] ? directory : nullptr, &free, nullptr, nullptr)) return UINT64_MAX;
+  if (!GetDiskFreeSpaceExW(directory[0] ? Wide(directory).c_str() : nullptr, &free, nullptr, nullptr)) return UINT64_MAX;
   return free.QuadPart;
 }
 
 void PlatOwnLikeDirectory(const char *, const char *) {} // new files inherit the folder's permissions
 
 std::uint32_t PlatAttributes(const char *name) {
-  const DWORD attr = GetFileAttributesA(name);
+  const DWORD attr = GetFileAttributesW(Wide(name).c_str());
   if (attr == INVALID_FILE_ATTRIBUTES) return kPlatNoAttributes;
   std::uint32_t out = 0;
   if (attr & FILE_ATTRIBUTE_READONLY) out |= kPlatAttrReadOnly;
@@ -193,13 +195,13 @@ std::uint32_t PlatAttributes(const char *name) {
   return out;
 }
 
-bool PlatMakeDirectory(const char *name) { return CreateDirectoryA(name, nullptr) != 0; }
+bool PlatMakeDirectory(const char *name) { return CreateDirectoryW(Wide(name).c_str(), nullptr) != 0; }
 
 bool PlatLeadingSeparatorIsRoot() { return false; }
 
 PlatKind PlatNameKind(const char *name) {
   if (IsAnyDevice(name)) return PlatKind::Other;
-  const DWORD attr = GetFileAttributesA(name);
+  const DWORD attr = GetFileAttributesW(Wide(name).c_str());
   if (attr == INVALID_FILE_ATTRIBUTES) return PlatKind::Missing;
   if (attr & FILE_ATTRIBUTE_REPARSE_POINT) return PlatKind::Link;
   if (attr & FILE_ATTRIBUTE_DIRECTORY) return PlatKind::Directory;
@@ -209,7 +211,7 @@ PlatKind PlatNameKind(const char *name) {
 
 // The profile's files and folders are the user's own; what others may do in
 // them is the business of their access lists.
-bool PlatOwnedByUs(const char *name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+bool PlatOwnedByUs(const char *name) { return GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool PlatIsPrinterDevice(const char *name) { return IsDeviceName(name, "PRN"); }
 
@@ -239,7 +241,7 @@ PlatLockResult PlatLockDirectory(const char *directory) {
   char name[MAX_PATH];
   if (std::strlen(directory) + 9 >= sizeof name) return PlatLockResult::Failed;
   wsprintfA(name, "%s\\lzx.lck", directory);
-  const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  const HANDLE h = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -256,29 +258,29 @@ void PlatUnlockDirectory() {
   g_directoryLock = INVALID_HANDLE_VALUE;
 }
 
-bool PlatRemoveDirectory(const char *name) { return RemoveDirectoryA(name) != 0; }
+bool PlatRemoveDirectory(const char *name) { return RemoveDirectoryW(Wide(name).c_str()) != 0; }
 
 struct PlatFind {
   HANDLE handle;
-  WIN32_FIND_DATAA data;
+  WIN32_FIND_DATAW data;
 };
 
 PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize) {
   auto *find = new PlatFind;
-  find->handle = FindFirstFileA(pattern, &find->data);
+  find->handle = FindFirstFileW(Wide(pattern).c_str(), &find->data);
   if (find->handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     delete find;
     SetLastError(error);
     return nullptr;
   }
-  CopyText(name, nameSize, find->data.cFileName);
+  Narrow(find->data.cFileName, name, nameSize);
   return find;
 }
 
 bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
-  if (!FindNextFileA(find->handle, &find->data)) return false;
-  CopyText(name, nameSize, find->data.cFileName);
+  if (!FindNextFileW(find->handle, &find->data)) return false;
+  Narrow(find->data.cFileName, name, nameSize);
   return true;
 }
 

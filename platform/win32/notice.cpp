@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include "platform/win32/wide.h"
+
 bool PlatNoticeWaitsForPerson() { return true; }
 
 int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
@@ -24,7 +26,9 @@ int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWin
   UINT style = MB_OK;
   if (icon == PlatIcon::Error) style |= MB_ICONERROR;
   else if (icon == PlatIcon::Information) style |= MB_ICONINFORMATION;
-  const int button = MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+  const std::wstring wideText = Wide(text), wideCaption = Wide(caption);
+  const int button = MessageBoxW(static_cast<HWND>(owner), text ? wideText.c_str() : nullptr,
+                                 caption ? wideCaption.c_str() : nullptr, style);
   if (button > 0) return button;
   // No box could appear (no desktop or display: Windows answers 0, Wine
   // -1). The text goes to standard error, where a console or a redirection

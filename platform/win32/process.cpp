@@ -5,6 +5,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/win32/wide.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,13 +47,13 @@ RemoveSlot g_remove[kRemoveSlots];
 
 void RemoveAtExit() {
   for (RemoveSlot &slot : g_remove)
-    if (slot.state == 2) DeleteFileA(slot.name);
+    if (slot.state == 2) DeleteFileW(Wide(slot.name).c_str());
 }
 
 // A console program interrupted (Ctrl-C, Ctrl-Break, its window closed).
 BOOL WINAPI RemoveOnInterrupt(DWORD) {
   for (RemoveSlot &slot : g_remove)
-    if (slot.state != 0) DeleteFileA(slot.name);
+    if (slot.state != 0) DeleteFileW(Wide(slot.name).c_str());
   return FALSE; // then the default handling ends the process
 }
 

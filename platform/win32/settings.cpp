@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "platform/win32/wide.h"
 
 struct PlatSettings {
   HKEY key;
@@ -21,9 +24,20 @@ PlatSettings *PlatSettingsOpen(const char *product) {
 }
 
 bool PlatSettingsQuery(PlatSettings *settings, const char *value, char *out, std::uint32_t capacity) {
-  DWORD size = capacity;
-  return RegQueryValueExA(settings->key, value, nullptr, nullptr, reinterpret_cast<BYTE *>(out), &size) ==
-         ERROR_SUCCESS;
+  // Read wide, so that a folder named outside the system's code page comes
+  // through whole, and handed on as UTF-8 like every other name.
+  wchar_t text[1024] = {};
+  DWORD size = sizeof text - sizeof(wchar_t), type = 0;
+  if (RegQueryValueExW(settings->key, Wide(value).c_str(), nullptr, &type, reinterpret_cast<BYTE *>(text), &size) !=
+      ERROR_SUCCESS)
+    return false;
+  text[size / sizeof(wchar_t)] = L'\0';
+  if (type != REG_SZ && type != REG_EXPAND_SZ) { // bytes as they are, as the narrow call gave them
+    if (size > capacity) return false;
+    std::memcpy(out, text, size);
+    return true;
+  }
+  return Narrow(text, out, capacity);
 }
 
 void PlatSettingsClose(PlatSettings *settings) {

@@ -5,16 +5,26 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "platform/win32/wide.h"
 
 std::uint16_t PlatSystemLanguage() { return GetSystemDefaultLangID(); }
 
 std::uint32_t PlatSystemVersion() { return GetVersion(); }
 
-void PlatTempDirectory(char *out, std::uint32_t capacity) { GetTempPathA(capacity, out); }
+void PlatTempDirectory(char *out, std::uint32_t capacity) {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH || !Narrow(temp, out, capacity)) {
+    if (capacity > 0) out[0] = '\0';
+  }
+}
 
 bool PlatCurrentDirectory(char *out, std::uint32_t capacity) {
-  const DWORD n = GetCurrentDirectoryA(capacity, out);
-  if (n > 0 && n < capacity) return true;
+  wchar_t current[MAX_PATH * 4];
+  const DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, current);
+  if (n > 0 && n < MAX_PATH * 4 && Narrow(current, out, capacity)) return true;
   if (capacity > 0) out[0] = '\0';
   return false;
 }
@@ -50,4 +60,26 @@ void PlatRandomBytes(void *out, std::uint32_t count) {
     seed = seed * 1103515245u + 12345u;
     p[i] = static_cast<unsigned char>(seed >> 16);
   }
+}
+
+// The runtime's own parse of the wide command line, so that the words are
+// the ones main was given, only in UTF-8.
+extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int glob, int *startInfo);
+
+void PlatNameArguments(int *argc, char ***argv) {
+  int count = 0, startInfo = 0;
+  wchar_t **wide = nullptr, **env = nullptr;
+  if (__wgetmainargs(&count, &wide, &env, 0, &startInfo) != 0 || count != *argc) return;
+  static std::string words[256];
+  static char *pointers[257];
+  if (count > 256) return;
+  for (int i = 0; i < count; ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return;
+    words[i].assign(static_cast<std::size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, words[i].data(), n, nullptr, nullptr);
+  }
+  for (int i = 0; i < count; ++i) pointers[i] = words[i].data();
+  pointers[count] = nullptr;
+  *argv = pointers;
 }
