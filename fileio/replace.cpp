@@ -288,9 +288,16 @@ void ReplaceBegin(Replacement *r, const char *target, std::int32_t elementSize) 
   case PlatKind::Other: FileError(&r->file, kErrCreate);
   case PlatKind::Regular:
     // Where a file open elsewhere cannot be replaced (Windows), that is
-    // refused now; on POSIX the rename replaces it all the same, so nobody
+    // refused now, unless the person asked closes the other program and
+    // tries again; on POSIX the rename replaces it all the same, so nobody
     // who can merely read an installed file can stop an update.
-    if (PlatOpenFilesBlockReplace() && FileIsLocked(target)) FileError(&r->file, kErrCreate);
+    if (PlatOpenFilesBlockReplace()) {
+      bool locked;
+      while ((locked = FileIsLocked(target)) && PlatLastErrorIsInUse() && TransactionFileInUse &&
+             TransactionFileInUse(target)) {
+      }
+      if (locked) FileError(&r->file, kErrCreate);
+    }
     if (FileIsReadOnly(target)) FileError(&r->file, kErrReadOnly);
     break;
   case PlatKind::Link:    // replaced by the new file, not followed

@@ -186,6 +186,13 @@ bool Has(const Lines &lines, const char *word) {
 
 bool Put(const char *from, const char *to) { return PlatReplace(from, to); }
 
+// target kept as backup, asking again while another program holds it.
+bool KeepAs(const char *target, const char *backup) {
+  while (!PlatKeepAs(target, backup))
+    if (!PlatLastErrorIsInUse() || !TransactionFileInUse || !TransactionFileInUse(target)) return false;
+  return true;
+}
+
 // Puts back what one swap or delete changed. Each step leaves a state from
 // which this same function, run again after a kill, goes on correctly; the
 // caller marks the line "undid" as soon as it returns true, before anything
@@ -352,6 +359,8 @@ void TransactionAddDelete(const char *target) {
   g_changed = true;
 }
 
+thread_local constinit TransactionFileInUseFn TransactionFileInUse = nullptr;
+
 void TransactionCommit() {
   WriteLine("commit\n");
   SyncJournal();
@@ -365,14 +374,14 @@ void TransactionCommit() {
     if (std::strcmp(line.word, "swap") == 0 && line.names == 3) {
       const char *staged = line.name[0], *target = line.name[1], *backup = line.name[2];
       const bool existed = Exists(target);
-      if (existed && !PlatKeepAs(target, backup))
+      if (existed && !KeepAs(target, backup))
         FatalMessage("Install: cannot replace [%s]: %s", target, PlatLastErrorText());
       if (!Put(staged, target)) FatalMessage("Install: cannot replace [%s]: %s", target, PlatLastErrorText());
       if (!existed) PlatOwnLikeDirectory(target, g_directory);
     } else if (std::strcmp(line.word, "delete") == 0 && line.names == 2) {
       const char *target = line.name[0], *backup = line.name[1];
       if (PlatNameKind(target) == PlatKind::Regular || PlatNameKind(target) == PlatKind::Link) {
-        if (!PlatKeepAs(target, backup) || (Exists(target) && !PlatDelete(target)))
+        if (!KeepAs(target, backup) || (Exists(target) && !PlatDelete(target)))
           FatalMessage("Install: cannot delete [%s]: %s", target, PlatLastErrorText());
       }
     }

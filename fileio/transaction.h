@@ -32,6 +32,11 @@ void TransactionAddDelete(const char *target);
 // Makes every change and ends the transaction. A failure undoes them all,
 // then ends through the fatal path naming the file and the reason.
 void TransactionCommit();
+// Asked when a file to be replaced or deleted stays held open by another
+// program after the system's few tries: true to try again. Unset (a run
+// without a person, the tool), the install fails and is undone.
+using TransactionFileInUseFn = bool (*)(const char *target);
+extern thread_local TransactionFileInUseFn TransactionFileInUse;
 // Undoes whatever the open transaction changed (a fatal end before or during
 // the commit), leaving the installation as it was: kUndoNothing when nothing
 // had been staged yet, kUndoDone, or kUndoFailed (fileio/fatal.h).

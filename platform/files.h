@@ -70,6 +70,13 @@ bool PlatDelete(const char *name);
 // that replacing name later leaves the old file under backup; fails when
 // backup exists. Where the file system has no second names, name is moved.
 bool PlatKeepAs(const char *name, const char *backup);
+// True when the last failure was a file that another program holds open
+// (on Windows, where such a file cannot be renamed): worth trying again
+// once that program lets go.
+bool PlatLastErrorIsInUse();
+// The programs that hold name open, as the system can tell ("editor.exe,
+// viewer.exe"); false when it cannot. The last error is kept.
+bool PlatWhoHolds(const char *name, char *out, std::size_t size);
 // The file's content is on the disk.
 bool PlatSync(PlatFile file);
 // Bytes free for this user on the file system that holds directory, or

@@ -14,6 +14,12 @@ inline constexpr int kPlatButtonOk = 1;
 // When a hook is set, the notice goes to the hook instead.
 int PlatNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow owner = nullptr);
 
+// Asks whether to try again (text and caption, with Retry and Cancel
+// buttons): true for Retry. False where nobody can be asked (no display, or
+// a system whose notices are only written out), and for a test build
+// answering its notices itself. The system's last error is kept.
+bool PlatAskRetry(const char *text, const char *caption, PlatWindow owner = nullptr);
+
 // A program that answers its notices itself (an unattended run, a log) sets
 // a hook; PlatNoticeShow shows a notice the platform's way, hook or not.
 using PlatNoticeHook = int (*)(const char *text, const char *caption, PlatIcon icon, PlatWindow owner);

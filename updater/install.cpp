@@ -5,6 +5,7 @@
 #include "fileio/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/lzx.h"
 #include "lzx/versions.h"
 #include "fileio/fatal.h"
@@ -12,13 +13,26 @@
 #include "platform/notice.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "updater/config.h"
 #include "updater/messages.h"
 #include "updater/unattended.h"
 
 namespace {
 int g_tempCleanup = -1; // removes TEMP.LZX when a signal ends the run
+
+// A file to be replaced that another program holds open: the person at the
+// dialog may close that program and try again, or cancel (all is undone).
+bool AskFileInUse(const char *target) {
+  char holders[512], shown[4 * kPathSize], text[2048];
+  const bool known = PlatWhoHolds(target, holders, sizeof holders);
+  ShownText(target, shown, sizeof shown);
+  if (known) std::snprintf(text, sizeof text, FileInUseFormat(true), shown, holders);
+  else std::snprintf(text, sizeof text, FileInUseFormat(false), shown);
+  RunLog("in use: %s%s%s", shown, known ? " by " : "", known ? holders : "");
+  return PlatAskRetry(text, MessageText(kMsgDoneCaption));
 }
+} // namespace
 
 void WriteTempArchive(char *path, std::int32_t leaveEmpty) {
   char directory[kPathSize] = {};
@@ -81,6 +95,7 @@ void ApplyArchive(const char *archivePath, const char *installDirectory) {
   // this run's alone, and the install one step: a failure puts it back.
   FatalUndoneText = UndoneText();
   if (SilentMode) FatalUndoneStatus = kSilentRolledBack;
+  else TransactionFileInUse = AskFileInUse;
   VersionListLock(installDirectory, versionFile);
   VerifyUpdate(archivePath, installDirectory);
   std::int32_t capacity = 0;

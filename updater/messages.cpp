@@ -60,6 +60,16 @@ const char *UndoneText() {
                "Nothing was changed: the installation is as it was."});
 }
 
+const char *FileInUseFormat(bool holderKnown) {
+  if (holderKnown)
+    return Pick({"Het bestand [%s] is in gebruik door %s.\nSluit het en kies Opnieuw; Annuleren laat de installatie zoals ze was.",
+                 "The file [%s] is in use by %s.\nClose it and choose Retry; Cancel leaves the installation as it was."});
+  return Pick({"Het bestand [%s] is in gebruik door een ander programma.\nSluit het en kies Opnieuw; Annuleren laat de "
+               "installatie zoals ze was.",
+               "The file [%s] is in use by another program.\nClose it and choose Retry; Cancel leaves the installation "
+               "as it was."});
+}
+
 const char *MessageText(std::int32_t id) {
   if (id < 4 || id > 22) return "Unknown";
   if (DemoMode == 1) {

@@ -33,3 +33,6 @@ const char *MessageText(std::int32_t id);
 const char *DamagedUpdateText();
 // The line after the fatal text of an install that failed and was undone.
 const char *UndoneText();
+// The question when a file to be replaced is held open: the file's name
+// (%s), then, when the system can tell, the programs holding it (%s).
+const char *FileInUseFormat(bool holderKnown);

@@ -489,3 +489,7 @@ bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
 }
 
 void PlatFindClose(PlatFind *find) { delete find; }
+
+bool PlatLastErrorIsInUse() { return false; } // an open file does not stop a rename
+
+bool PlatWhoHolds(const char *, char *, std::size_t) { return false; }

@@ -46,3 +46,5 @@ int PlatNoticeShow(const char *text, const char *caption, PlatIcon, PlatWindow) 
   // not shown.
   return std::fflush(stderr) == 0 && !std::ferror(stderr) ? kPlatButtonOk : 0;
 }
+
+bool PlatAskRetry(const char *, const char *, PlatWindow) { return false; } // renames never wait for readers here

@@ -3,8 +3,10 @@
 #include "platform/files.h"
 
 #include <windows.h>
+#include <restartmanager.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/text.h"
 #include "platform/win32/wide.h"
@@ -287,4 +289,59 @@ bool PlatFindNext(PlatFind *find, char *name, std::uint32_t nameSize) {
 void PlatFindClose(PlatFind *find) {
   FindClose(find->handle);
   delete find;
+}
+
+bool PlatLastErrorIsInUse() {
+  const DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+namespace {
+// The restart manager (Vista and later) is loaded when asked for, so that
+// the programs still start where it does not exist.
+using RmStartSessionFn = DWORD(WINAPI *)(DWORD *, DWORD, WCHAR *);
+using RmRegisterResourcesFn = DWORD(WINAPI *)(DWORD, UINT, LPCWSTR *, UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *);
+using RmGetListFn = DWORD(WINAPI *)(DWORD, UINT *, UINT *, RM_PROCESS_INFO *, DWORD *);
+using RmEndSessionFn = DWORD(WINAPI *)(DWORD);
+template <typename F> F Proc(HMODULE library, const char *name) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+} // namespace
+
+bool PlatWhoHolds(const char *name, char *out, std::size_t size) {
+  const DWORD error = GetLastError();
+  bool found = false;
+  if (size > 0) out[0] = '\0';
+  const HMODULE library = LoadLibraryW(L"rstrtmgr.dll");
+  const auto start = library ? Proc<RmStartSessionFn>(library, "RmStartSession") : nullptr;
+  const auto add = library ? Proc<RmRegisterResourcesFn>(library, "RmRegisterResources") : nullptr;
+  const auto list = library ? Proc<RmGetListFn>(library, "RmGetList") : nullptr;
+  const auto end = library ? Proc<RmEndSessionFn>(library, "RmEndSession") : nullptr;
+  DWORD session = 0;
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+  if (start && add && list && end && start(&session, 0, key) == ERROR_SUCCESS) {
+    const std::wstring wide = Wide(name);
+    LPCWSTR files[] = {wide.c_str()};
+    RM_PROCESS_INFO apps[8];
+    UINT needed = 0, count = 8;
+    DWORD reasons = 0;
+    if (add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS &&
+        list(session, &needed, &count, apps, &reasons) == ERROR_SUCCESS) {
+      std::string names;
+      for (UINT i = 0; i < count && i < 8; ++i) {
+        char app[3 * CCH_RM_MAX_APP_NAME + 3];
+        if (!Narrow(apps[i].strAppName, app, sizeof app) || app[0] == '\0') continue;
+        if (!names.empty()) names += ", ";
+        names += app;
+      }
+      if (!names.empty() && names.size() < size) {
+        std::memcpy(out, names.c_str(), names.size() + 1);
+        found = true;
+      }
+    }
+    end(session);
+  }
+  if (library) FreeLibrary(library);
+  SetLastError(error);
+  return found;
 }

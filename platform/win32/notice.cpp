@@ -13,6 +13,25 @@
 
 bool PlatNoticeWaitsForPerson() { return true; }
 
+bool PlatAskRetry(const char *text, const char *caption, PlatWindow owner) {
+  const DWORD error = GetLastError();
+#ifdef VORN_UNATTENDED
+  char unattended[4] = {};
+  if (GetEnvironmentVariableA("VORN_UNATTENDED", unattended, sizeof unattended) == 1 && unattended[0] == '1') {
+    std::fflush(stdout);
+    std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
+    std::fflush(stderr);
+    SetLastError(error);
+    return false; // Cancel: a test build never waits
+  }
+#endif
+  const std::wstring wideText = Wide(text), wideCaption = Wide(caption);
+  const int button = MessageBoxW(static_cast<HWND>(owner), wideText.c_str(), wideCaption.c_str(),
+                                 MB_RETRYCANCEL | MB_ICONWARNING);
+  SetLastError(error);
+  return button == IDRETRY;
+}
+
 int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
 #ifdef VORN_UNATTENDED
   char unattended[4] = {};

@@ -194,7 +194,7 @@ int main(int argc, char **argv) {
     Sleep(100);
     std::printf("%s|%s\n", TextOf(box).c_str(), OneLine(TextOf(GetDlgItem(box, 0xFFFF))).c_str());
     std::fflush(stdout);
-    Press(box, IDOK);
+    Press(box, argc == 4 ? std::atoi(argv[3]) : IDOK); // OK, or the button given (4 Retry, 2 Cancel)
   } else if (action == "nobox" && argc == 4) {
     for (int waited = 0; waited < std::atoi(argv[3]); waited += kStepMs) {
       if (const HWND box = FindDialog(title, true)) {

@@ -82,9 +82,9 @@ finish() { # expected status
   wait "$program_pid" || status=$?
   [ "$status" -eq "$1" ] || fail "$program_pid ended with status $status, expected $1"
 }
-expect_box() { # caption|text
+expect_box() { # caption|text [button to press, OK by default]
   local got
-  got=$(drive box "$title_update") || fail "no message box; expected $1"
+  got=$(drive box "$title_update" ${2:+"$2"}) || fail "no message box; expected $1"
   [ "$got" = "$1" ] || fail "box \"$got\", expected \"$1\""
 }
 screenshot() { # name, from the dump's rectangle
@@ -211,6 +211,41 @@ update-install)
   "$VORN_NATIVE_LZX" versions "$work/inst/lzx.ver" >versions.txt
   grep -q ' 203  #help\\vorn.htm$' versions.txt || { cat versions.txt >&2; fail "lzx.ver does not record 203"; }
   [ "$(stat -c %s "$work/inst/lzx.ver")" -eq 432 ] || fail "lzx.ver should hold one record"
+  ;;
+file-in-use)
+  # The help file held open by another program: the person is asked, naming
+  # the file. Cancel leaves the installation as it was; Retry, once the other
+  # program has let go, installs.
+  prepare_installation "$work/inst" '#help\vorn.htm' 200
+  mkdir -p "$work/inst/help"
+  echo "Vorn 2.0 help" >"$work/inst/help/vorn.htm"
+  cp -a "$work/inst" before
+  installed Vorn "$work/inst" 2.0
+  held=$(winpath "$work/inst")\\help\\vorn.htm
+  asked="Update report|The file [$held] is in use by another program.\\nClose it and choose Retry; Cancel leaves the installation as it was."
+  for answer in cancel retry; do
+    rm -f held.txt
+    run "$bin/tests/win32/hold_file.exe" "$held" "$([ $answer = cancel ] && echo 8 || echo 4)" >held.txt 2>/dev/null &
+    holder=$!
+    pids+=("$holder")
+    for _ in $(seq 100); do grep -q held held.txt 2>/dev/null && break; sleep 0.1; done
+    grep -q held held.txt || fail "the file could not be held"
+    start vorn-update.exe
+    drive press "$title_update" 1 >/dev/null
+    if [ $answer = cancel ]; then
+      expect_box "$asked" 2
+      expect_box "Einde programma|\\nFile Error : name = [$held] code = 211"
+      finish 2
+      diff -r before "$work/inst" >&2 || fail "the installation changed after Cancel"
+      wait "$holder" || true
+    else
+      wait "$holder" || true
+      expect_box "$asked" 4
+      expect_box "Update report|The update has been applied."
+      finish 0
+      cmp -s "$VORN_SOURCE/data/help/vorn.htm" "$work/inst/help/vorn.htm" || fail "Retry did not install the help"
+    fi
+  done
   ;;
 update-keeps-higher-version)
   prepare_installation "$work/inst" '#HELP\VORN.HTM' 300

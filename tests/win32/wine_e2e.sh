@@ -305,6 +305,31 @@ names-beyond-ascii)
   done
   "$VORN_NATIVE_LZX" list tree.lzx | grep -qF '#help\nl\Überblick.htm' || fail "lzx list shows another name"
   ;;
+file-in-use)
+  # A file of the installation that another program holds open without
+  # sharing: with -silent nobody is asked; the file is named, the
+  # installation stays as it was, status 2.
+  inst=$WINEPREFIX/drive_c/VornInUse
+  rm -rf "$inst"
+  mkdir -p "$inst/help"
+  printf 'installed help' >"$inst/help/vorn.htm"
+  head -c 432 /dev/zero >"$inst/lzx.ver"
+  printf '#help\\vorn.htm' | dd of="$inst/lzx.ver" conv=notrunc status=none
+  printf '\xc8' | dd of="$inst/lzx.ver" bs=1 seek=260 conv=notrunc status=none # version 200
+  cp -a "$inst" before
+  installed 'C:\VornInUse' 2.03
+  run "$tools/hold_file.exe" 'C:\VornInUse\help\vorn.htm' 20 >held.txt 2>/dev/null &
+  holder=$!
+  for _ in $(seq 100); do grep -q held held.txt 2>/dev/null && break; sleep 0.1; done
+  grep -q held held.txt || fail "the file could not be held"
+  program "$bin/updater/vorn-update.exe" -silent '-logfile=C:\inuse.log'
+  expect_status 2
+  grep -qF 'File Error : name = [C:\VornInUse\help\vorn.htm] code = 211' "$WINEPREFIX/drive_c/inuse.log" ||
+    { cat "$WINEPREFIX/drive_c/inuse.log" >&2; fail "the log does not name the file"; }
+  diff -r before "$inst" >&2 || fail "the installation changed"
+  kill "$holder" 2>/dev/null || true
+  wait "$holder" 2>/dev/null || true
+  ;;
 *)
   fail "unknown case $case_name"
   ;;
