@@ -9,6 +9,7 @@
 #include "fileio/replace.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -362,6 +363,10 @@ void TransactionAddDelete(const char *target) {
 thread_local constinit TransactionFileInUseFn TransactionFileInUse = nullptr;
 
 void TransactionCommit() {
+  // A signal from here to the end waits: the swaps run whole, and the run
+  // ends with the installation all new rather than leaving the next run to
+  // put it right.
+  PlatHoldSignals(true);
   WriteLine("commit\n");
   SyncJournal();
   g_committing = true;
@@ -398,6 +403,7 @@ void TransactionCommit() {
   DeleteJournal(g_directory);
   g_active = false;
   g_committing = false;
+  PlatHoldSignals(false);
 }
 
 int TransactionUndo() {

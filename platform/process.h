@@ -24,3 +24,7 @@ void PlatIgnoreBrokenPipe();
 enum class PlatRemoveWhen { Signal, AnyEnd };
 int PlatRemoveLater(const char *name, PlatRemoveWhen when);
 void PlatForgetLater(int slot);
+// While held, an interrupt, terminate or hang-up signal waits (for this
+// thread) and takes effect when released: a step that must not be cut in
+// two, such as the swaps of an install, runs whole.
+void PlatHoldSignals(bool hold);

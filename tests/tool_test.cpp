@@ -830,7 +830,7 @@ TEST_F(ToolTest, ALinkPlantedAtTheIndexTemporarysNameIsNotFollowed) {
   EXPECT_EQ(Lzx("test out.lzx").status, 0);
 }
 
-TEST_F(ToolTest, AnInstallKilledAnywhereIsAllOldOrAllNewAfterTheNextStart) {
+TEST_F(ToolTest, AnInstallKilledOrInterruptedIsNeverLeftMixed) {
   namespace fs = std::filesystem;
   // 60 files of 30 KB, installed at version 100; an archive of version 200.
   constexpr int kFiles = 60;
@@ -881,6 +881,22 @@ TEST_F(ToolTest, AnInstallKilledAnywhereIsAllOldOrAllNewAfterTheNextStart) {
   }
   EXPECT_GT(undone, 0); // the kills fell both before and after the swaps
   EXPECT_GT(undone + completed, 0);
+  // An interrupt once the swaps have begun waits for them: the signalled run
+  // itself leaves the installation all new, with no journal to put right.
+  for (int round = 0; round < 10; ++round) {
+    fs::copy("pristine", "inst", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const pid_t pid = StartLzx({"unpack", "new.lzx", "inst", "--versions", "inst/lzx.ver"});
+    for (int i = 0; i < 200000 && AsText(ReadFile("inst/lzx.jnl")).find("\ncommit\n") == std::string::npos; ++i) {
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "round " << round;
+    ASSERT_EQ(ReadFile("inst/lzx.ver"), after) << "round " << round;
+    for (int i = 0; i < kFiles; ++i)
+      ASSERT_EQ(ReadFile("inst/d/f" + std::to_string(i)), ReadFile("new/f" + std::to_string(i))) << "round " << round;
+    EXPECT_FALSE(fs::exists("inst/lzx.jnl")) << "round " << round;
+  }
   // The next run completes and leaves no staging file behind, not even the
   // killed runs'.
   ASSERT_EQ(Lzx("unpack new.lzx inst --versions inst/lzx.ver").status, 0);

@@ -89,3 +89,18 @@ void PlatForgetLater(int slot) {
   const PlatLockHeld held(&g_removeLock);
   if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
 }
+
+namespace {
+thread_local sigset_t t_maskBefore; // the caller's own mask comes back on release
+}
+
+void PlatHoldSignals(bool hold) {
+  if (!hold) {
+    pthread_sigmask(SIG_SETMASK, &t_maskBefore, nullptr);
+    return;
+  }
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
+  pthread_sigmask(SIG_BLOCK, &set, &t_maskBefore);
+}

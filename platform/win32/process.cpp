@@ -86,3 +86,7 @@ void PlatForgetLater(int slot) {
   const PlatLockHeld held(&g_removeLock);
   if (slot >= 0 && slot < kRemoveSlots) g_remove[slot].state = 0;
 }
+
+// A console interrupt runs its handler on a thread of its own, which removes
+// only what was never part of an install; the journal covers the rest.
+void PlatHoldSignals(bool) {}
