@@ -100,6 +100,10 @@ enum class PlatKind { Missing, Regular, Directory, Link, Other };
 PlatKind PlatNameKind(const char *name);
 // True when the name (not followed) belongs to the user this process runs as.
 bool PlatOwnedByUs(const char *name);
+// to gets the permission bits of from (read, write, execute for owner, group
+// and others; never set-id bits), as a compressor's output takes its
+// input's. Where files have no such bits, nothing happens.
+bool PlatCopyModeBits(const char *from, const char *to);
 // True when the link at name can only have been made by whoever owns root
 // (the installation): the link and the folder holding it belong to root's
 // owner or to the administrator, and nobody else may write in that folder.

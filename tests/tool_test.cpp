@@ -318,6 +318,31 @@ TEST_F(ToolTest, FileByFileFrontEndMatchesTheSubcommands) {
   EXPECT_THAT(sizes.out, ::testing::HasSubstr(" " + std::to_string(ReadFile("good.lzx").size()) + "        70000 "));
 }
 
+#ifndef _WIN32
+// As gzip's: the output has the input's permission bits, also over an
+// existing output of other bits (-f), both ways and from the front end.
+TEST_F(ToolTest, OutputsTakeTheInputsModeBits) {
+  WriteFile("in", Text(5000));
+  for (const mode_t mode : {0600u, 0640u, 0755u}) {
+    chmod("in", mode);
+    WriteFile("out.lzx", "old");
+    chmod("out.lzx", 0666);
+    ASSERT_EQ(Lzx("-f compress in out.lzx").status, 0);
+    chmod("out.lzx", mode);
+    const struct {
+      std::string command, output;
+    } cases[] = {{"-f compress in out.lzx", "out.lzx"}, {"-f -o front.lzx in", "front.lzx"},
+                 {"-f decompress out.lzx back", "back"}, {"-f -d -o front out.lzx", "front"}};
+    for (const auto &c : cases) {
+      ASSERT_EQ(Lzx(c.command).status, 0) << c.command;
+      struct stat st {};
+      ASSERT_EQ(stat(c.output.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, mode) << c.command;
+    }
+  }
+}
+#endif
+
 TEST_F(ToolTest, FileByFileFrontEndDoesEveryFileAndEndsWithTheHighestStatus) {
   const Bytes a = Text(30000), b = vorn_test::RandomBytes(20000, 5);
   WriteFile("a", a);

@@ -16,6 +16,8 @@
 #include "lzx/lzx.h"
 #include "lzx/names.h"
 #include "lzx/versions.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/text.h"
 #include "tools/io.h"
@@ -106,6 +108,14 @@ void ReportListProblem(std::int32_t line, const char *text, void *list) {
 
 } // namespace
 
+namespace {
+// The output takes the input's permission bits, as gzip's does.
+void TakeModeOf(const std::string &in, const std::string &out) {
+  if (in != "-" && !PlatCopyModeBits(in.c_str(), out.c_str()))
+    std::fprintf(stderr, "lzx: %s: mode not set: %s\n", Shown(out).c_str(), PlatLastErrorText());
+}
+} // namespace
+
 int Compress(const std::string &in, const std::string &out, const char *mode) {
   const std::int64_t total = in == "-" ? -1 : CheckInput(in);
   CheckNewOutput(out);
@@ -132,6 +142,7 @@ int Compress(const std::string &in, const std::string &out, const char *mode) {
     CopyToStandardOutput(target);
   } else {
     if (target != out) PlaceFile(target, out);
+    TakeModeOf(in, out);
     Say("%s: %" PRId32 " -> %" PRId32 " bytes\n", Shown(out).c_str(), length, size);
   }
   return kSuccess;
@@ -151,6 +162,7 @@ int Decompress(const std::string &in, const std::string &out) {
     ReplaceBegin(&r, out.c_str(), 1);
     for (std::int32_t n; (n = Hread(g_chunk, kChunk, h)) > 0;) FileWrite(&r.file, n, g_chunk);
     ReplaceCommit(&r);
+    if (in != "-") TakeModeOf(in, out);
   }
   Hclose(h);
   ProgressEnd();

@@ -493,3 +493,16 @@ void PlatFindClose(PlatFind *find) { delete find; }
 bool PlatLastErrorIsInUse() { return false; } // an open file does not stop a rename
 
 bool PlatWhoHolds(const char *, char *, std::size_t) { return false; }
+
+bool PlatCopyModeBits(const char *from, const char *to) {
+  struct stat source {};
+  if (stat(HostName(from).c_str(), &source) != 0) return Fail();
+  const std::string name = HostName(to);
+  const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  const bool ok = fchmod(fd, source.st_mode & 0777) == 0;
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return ok || Fail();
+}
