@@ -909,6 +909,28 @@ TEST_F(SharedMachineTest, AnotherUsersNamesInTheTemporaryFolderAreNeverUsed) {
   EXPECT_EQ(Names(squat), std::vector<std::string>{"TEMP.LZX"});
 }
 
+// A TMPDIR that another user owns, one below a folder of theirs (they can
+// rename it away under us), and one whose name our layer would read as
+// another ('\\'): our private folder is made in none of them.
+TEST_F(SharedMachineTest, ATemporaryFolderAnotherUserCouldSwapIsNotUsed) {
+  const std::string theirs = dir_ + "/theirs", slashed = dir_ + "/a\\b";
+  fs::create_directories(theirs + "/tmp");
+  fs::create_directories(slashed);
+  ASSERT_EQ(chown(theirs.c_str(), vorn_test::kOtherUser, vorn_test::kOtherUser), 0);
+  const std::string shared = "/tmp/" + Private();
+  const bool hadShared = fs::exists(shared);
+  for (const std::string &tmpdir : {theirs, theirs + "/tmp", slashed}) {
+    Installed();
+    VersionFile({});
+    env_["TMPDIR"] = tmpdir;
+    const Outcome o = Run("vorn-update", {}, "i\n");
+    EXPECT_EQ(o.status, 0) << tmpdir << "\n" << o.err;
+    EXPECT_FALSE(fs::exists(tmpdir + "/" + Private())) << tmpdir;
+  }
+  EXPECT_FALSE(fs::exists(dir_ + "/a/b"));
+  if (!hadShared) fs::remove(shared); // only when empty, as it should be
+}
+
 TEST_F(SharedMachineTest, AnotherUsersLockFileNeverMakesTheProductSeemRunning) {
   Installed();
   // A runtime folder that others can write into is not used: there another

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,9 +50,46 @@ void RemoveFallback() {
 // The private temporary directory, without the trailing '/'. When none can be
 // had (the shared folder is missing), the per-user name: creating a file in
 // it then fails and names it.
+// True when nobody but root and us can rename or replace what lies in real
+// (a path without links) or in any folder above it: each is root's or ours,
+// and one that others may write in has the sticky bit. A name our layer
+// would read otherwise ('\\' is a separator to it) is not trusted either.
+bool NobodyElseCanSwap(const std::string &real) {
+  if (real.empty() || real[0] != '/' || real.find('\\') != std::string::npos) return false;
+  const uid_t me = geteuid();
+  for (std::size_t end = 1;; end = real.find('/', end + 1)) {
+    const std::string prefix = end == std::string::npos ? real : real.substr(0, end == 1 ? 1 : end);
+    struct stat st {};
+    if (lstat(prefix.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+      if (st.st_uid != 0 && st.st_uid != me) return false;
+      if ((st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0) return false;
+    }
+    if (end == std::string::npos) return true;
+  }
+}
+
+// The folder for our private one: TMPDIR (else /tmp) resolved once to its
+// real name, which is then checked and used; one that another user could
+// swap under us is not used, /tmp serving instead. A TMPDIR that does not
+// resolve (missing) stays as given: creating in it fails and names it.
+std::string TemporaryBase() {
+  std::string given = Env("TMPDIR");
+  if (given.empty()) given = "/tmp";
+  for (const std::string &candidate : {given, std::string("/tmp")}) {
+    char real[PATH_MAX];
+    if (realpath(candidate.c_str(), real) == nullptr) {
+      if (candidate == given) return given;
+      continue;
+    }
+    if (NobodyElseCanSwap(real)) return real;
+  }
+  // Neither is safe: a name that cannot be created, and says why.
+  return "/(no safe temporary folder: TMPDIR and /tmp can be changed by other users)";
+}
+
 std::string PrivateTemporary() {
-  std::string base = Env("TMPDIR");
-  if (base.empty()) base = "/tmp";
+  std::string base = TemporaryBase();
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   const std::string mine = (base == "/" ? "" : base) + "/vorn-" + std::to_string(geteuid());
   mkdir(mine.c_str(), 0700);
