@@ -306,6 +306,7 @@ bool JournalPending(const char *directory) {
 
 void TransactionBegin(const char *directory) {
   CopyText(g_directory, sizeof g_directory, directory);
+  PlatWalkBegin(directory); // every file below it from here through folders opened once
   char name[kPathSize];
   // A cut name would be another file's.
   if (std::strlen(directory) + sizeof kJournalName + 1 > kPathSize) FatalMessage("Install: name too long [%s]", directory);
@@ -403,6 +404,7 @@ void TransactionCommit() {
   DeleteJournal(g_directory);
   g_active = false;
   g_committing = false;
+  PlatWalkEnd();
   PlatHoldSignals(false);
 }
 
@@ -416,6 +418,7 @@ int TransactionUndo() {
   if (ok) DeleteJournal(g_directory);
   g_active = false;
   g_committing = false;
+  PlatWalkEnd();
   return !ok ? kUndoFailed : g_changed ? kUndoDone : kUndoNothing;
 }
 
@@ -424,6 +427,11 @@ JournalState JournalRecover(const char *directory) {
   char name[kPathSize];
   JournalName(directory, name);
   if (!Exists(name)) return JournalState::None;
+  // Put right through the folders as they are now, each opened once.
+  struct Walking {
+    explicit Walking(const char *root) { PlatWalkBegin(root); }
+    ~Walking() { PlatWalkEnd(); }
+  } walking(directory);
   const PlatFile file = PlatOpen(name, PlatOpenMode::UpdateOrCreate);
   if (!file) return JournalState::Failed;
   char head[sizeof kHeader + 1] = {};

@@ -220,12 +220,9 @@ std::int32_t UnPackLZX(const char *archive, const char *target, ArchiveEntry *li
       left -= n;
     }
     if (write) {
-      FileClose(&out.file);
-      if (entry.scrambled == 1) {
-        FileRef written;
-        FileRefInit(&written, 1, ReplaceWrittenName(&out));
-        ScrambleFile(&written);
-      }
+      // Unscrambled through the staged file's own handle: its name could
+      // have been taken by another file meanwhile.
+      if (entry.scrambled == 1) ScrambleOpenFile(&out.file);
       ReplaceCommit(&out);
     }
     Report(entry, path, onlyOver && state != kStateUnchanged ? UnpackEvent::ReplaceOnlyMissing

@@ -190,3 +190,7 @@ bool FileReadLine(FileRef *ref, char *buffer, std::int32_t limit);
 
 // Scrambles, or unscrambles, the named file in place.
 void ScrambleFile(FileRef *ref);
+// The same for a file open for reading and writing, through its handle
+// (never reopened by name, which another could have taken meanwhile); it
+// stays open.
+void ScrambleOpenFile(FileRef *ref);

@@ -9,6 +9,17 @@
 namespace {
 constexpr std::uint32_t kInitialState = 0x5D3C9A17u;
 constexpr std::uint32_t kMultiplier = 0x2F6B8E45u;
+
+void Scramble(std::uint8_t *buffer, std::int32_t size) {
+  std::uint32_t state = kInitialState;
+  for (std::int32_t p = 1, n = size - 1; n > 3; --n, ++p) {
+    std::uint32_t word;
+    std::memcpy(&word, buffer + p, 4);
+    word ^= state;
+    std::memcpy(buffer + p, &word, 4);
+    state = state * kMultiplier + 1;
+  }
+}
 } // namespace
 
 void ScrambleFile(FileRef *ref) {
@@ -19,16 +30,23 @@ void ScrambleFile(FileRef *ref) {
   FileOpenRead(ref);
   FileRead(ref, size, buffer);
   FileClose(ref);
-  std::uint32_t state = kInitialState;
-  for (std::int32_t p = 1, n = size - 1; n > 3; --n, ++p) {
-    std::uint32_t word;
-    std::memcpy(&word, buffer + p, 4);
-    word ^= state;
-    std::memcpy(buffer + p, &word, 4);
-    state = state * kMultiplier + 1;
-  }
+  Scramble(buffer, size);
   FileCreate(ref);
   FileWrite(ref, size, buffer);
   FileClose(ref);
+  std::free(buffer);
+}
+
+void ScrambleOpenFile(FileRef *ref) {
+  FileSeek(ref, 0, kSeekEnd);
+  const std::int32_t size = FileTell(ref);
+  if (size <= 0) return;
+  auto *buffer = static_cast<std::uint8_t *>(std::calloc(static_cast<std::size_t>(size), 1));
+  if (!buffer) InternalError("LZX", 1396, -1);
+  FileSeek(ref, 0, kSeekStart);
+  FileRead(ref, size, buffer);
+  Scramble(buffer, size);
+  FileSeek(ref, 0, kSeekStart);
+  FileWrite(ref, size, buffer);
   std::free(buffer);
 }

@@ -70,6 +70,17 @@ bool PlatDelete(const char *name);
 // that replacing name later leaves the old file under backup; fails when
 // backup exists. Where the file system has no second names, name is moved.
 bool PlatKeepAs(const char *name, const char *backup);
+// From PlatWalkBegin to PlatWalkEnd, every name below root is reached
+// through folders opened once, from root down, each without following a
+// link (but for one its owner made, as PlatLinkIsTrusted says) and each
+// checked to be the owner's, root's or ours; files in them are created,
+// renamed and removed relative to those folders. A folder exchanged under
+// the walk meanwhile cannot redirect a write, a rename or a delete: what was
+// opened stays what is used. Where the system has no such calls, names are
+// used as given (see the implementations).
+void PlatWalkBegin(const char *root);
+void PlatWalkEnd();
+
 // True when the last failure was a file that another program holds open
 // (on Windows, where such a file cannot be renamed): worth trying again
 // once that program lets go.

@@ -1,5 +1,6 @@
 // FileRef operations, numbered file errors and the open-file registry.
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -393,5 +394,49 @@ TEST_F(FileTest, PrinterNames) {
   EXPECT_FALSE(IsPrinterName("pr"));
   EXPECT_FALSE(IsPrinterName("a/prn")); // only the backslash separates here
 }
+
+#ifndef _WIN32
+// The walk: once a folder below the root is opened, exchanging it for a link
+// to another user's folder (as that user, in an installation folder others
+// may rename in) redirects none of the steps of an install; a folder first
+// reached through such a link is refused.
+TEST_F(FileTest, AFolderExchangedUnderTheWalkRedirectsNoStep) {
+  SKIP_UNLESS_ROOT();
+  namespace fs = std::filesystem;
+  chmod(dir_.c_str(), 0755);
+  const std::string root = dir_ + "/inst", sub = root + "/sub", outside = dir_ + "/outside";
+  fs::create_directories(sub);
+  fs::create_directories(root + "/later");
+  fs::create_directories(outside);
+  chmod(root.c_str(), 0777);
+  chmod(outside.c_str(), 0777);
+  WriteFile(sub + "/old", "old");
+  PlatWalkBegin(root.c_str());
+  ASSERT_EQ(PlatNameKind((root + "\\sub\\old").c_str()), PlatKind::Regular); // sub is opened
+  ASSERT_EQ(vorn_test::AsOtherUser([&] {
+              return rename(sub.c_str(), (root + "/sub.real").c_str()) == 0 && symlink(outside.c_str(), sub.c_str()) == 0 &&
+                     rename((root + "/later").c_str(), (root + "/later.real").c_str()) == 0 &&
+                     symlink(outside.c_str(), (root + "/later").c_str()) == 0;
+            }),
+            0);
+  const PlatFile made = PlatOpen((root + "\\sub\\new").c_str(), PlatOpenMode::CreateNew);
+  ASSERT_NE(made, 0);
+  std::uint32_t moved = 0;
+  EXPECT_TRUE(PlatWrite(made, "new", 3, &moved));
+  PlatClose(made);
+  EXPECT_TRUE(PlatKeepAs((root + "/sub/old").c_str(), (root + "/sub/old.bak").c_str()));
+  EXPECT_TRUE(PlatReplace((root + "/sub/new").c_str(), (root + "/sub/old").c_str()));
+  EXPECT_TRUE(PlatDelete((root + "/sub/old.bak").c_str()));
+  EXPECT_TRUE(PlatMakeDirectory((root + "/sub/d").c_str()));
+  // Never opened before the exchange: reached only through the link, refused.
+  EXPECT_EQ(PlatOpen((root + "/later/x").c_str(), PlatOpenMode::CreateNew), 0);
+  EXPECT_FALSE(PlatMakeDirectory((root + "/later/d").c_str()));
+  PlatWalkEnd();
+  EXPECT_EQ(ReadFile(root + "/sub.real/old"), Bytes({'n', 'e', 'w'}));
+  EXPECT_TRUE(fs::is_directory(root + "/sub.real/d"));
+  EXPECT_FALSE(fs::exists(root + "/sub.real/old.bak"));
+  EXPECT_TRUE(fs::is_empty(outside)) << "a step went through the link";
+}
+#endif
 
 } // namespace

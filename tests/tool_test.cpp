@@ -855,6 +855,65 @@ TEST_F(ToolTest, ALinkPlantedAtTheIndexTemporarysNameIsNotFollowed) {
   EXPECT_EQ(Lzx("test out.lzx").status, 0);
 }
 
+// An installation folder another user may rename in (no sticky bit): they
+// exchange the folder below it for a link to their own, and back, as fast
+// as they can, all through each install. Every file is reached through the
+// folders opened at the start, so nothing outside is written, scrambled or
+// deleted, whatever the moment.
+TEST_F(ToolTest, AFolderExchangedForALinkMidInstallRedirectsNothing) {
+  SKIP_UNLESS_ROOT();
+  namespace fs = std::filesystem;
+  chmod(dir_.c_str(), 0755);
+  std::string list = "new.lzx\nsrc\\\n";
+  fs::create_directories("src");
+  for (int i = 0; i < 30; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    WriteFile("src/" + name, Text(3000 + 100 * static_cast<std::size_t>(i)));
+    list += name + "|V=200" + (i % 3 == 0 ? "|E=1" : i == 29 ? "|D=1" : "") + "\n#sub\\" + name + "\n";
+  }
+  WriteFile("new.list", list);
+  ASSERT_EQ(Lzx("pack new.list").status, 0);
+  fs::create_directories("outside");
+  chmod("outside", 0777);
+  for (int i = 0; i < 30; ++i) WriteFile("outside/f" + std::to_string(i), "precious");
+  const std::string inst = dir_ + "/inst", sub = inst + "/sub", aside = inst + "/sub.real", stop = dir_ + "/stop";
+  for (int round = 0; round < 40; ++round) {
+    fs::remove_all(inst);
+    fs::create_directories(sub);
+    chmod(inst.c_str(), 0777); // others may rename in it
+    std::filesystem::remove(stop);
+    const pid_t attacker = vorn_test::StartAsOtherUser([&] {
+      const std::string outside = dir_ + "/outside";
+      int swaps = 0;
+      for (struct stat st {}; stat(stop.c_str(), &st) != 0;) {
+        if (rename(sub.c_str(), aside.c_str()) != 0) continue;
+        swaps += symlink(outside.c_str(), sub.c_str()) == 0;
+        for (int spin = 0; spin < 50; ++spin) stat(stop.c_str(), &st); // the link stays a moment
+        unlink(sub.c_str());
+        rename(aside.c_str(), sub.c_str());
+      }
+      return swaps > 0;
+    });
+    const Result r = Lzx("unpack new.lzx inst --versions inst/lzx.ver");
+    WriteFile(stop, "");
+    int status = 0;
+    waitpid(attacker, &status, 0);
+    ASSERT_EQ(vorn_test::ExitCode(status), 0) << "the other user could not exchange the folder";
+    EXPECT_TRUE(r.status == 0 || r.status == 2) << r.out;
+    for (int i = 0; i < 30; ++i) {
+      const std::string victim = "outside/f" + std::to_string(i);
+      ASSERT_TRUE(fs::exists(victim)) << victim << " deleted, round " << round;
+      ASSERT_EQ(AsText(ReadFile(victim)), "precious") << victim << " written, round " << round;
+    }
+    std::size_t there = 0;
+    for (const auto &e : fs::directory_iterator("outside")) {
+      EXPECT_EQ(e.path().filename().string().rfind('f', 0), 0u) << e.path() << " made by the install, round " << round;
+      ++there;
+    }
+    EXPECT_EQ(there, 30u) << "round " << round;
+  }
+}
+
 TEST_F(ToolTest, AnInstallKilledOrInterruptedIsNeverLeftMixed) {
   namespace fs = std::filesystem;
   // 60 files of 30 KB, installed at version 100; an archive of version 200.

@@ -60,7 +60,143 @@ void SyncDirectory(const std::string &directory) {
   close(fd);
 }
 
+// ---- the walk (see PlatWalkBegin) ----
+
+struct Walk {
+  bool active = false;
+  std::string root; // host name, without a trailing '/'
+  uid_t owner = 0;  // of root
+  std::vector<std::pair<std::string, int>> folders; // relative name ("" for root) and its descriptor
+};
+thread_local Walk t_walk;
+
+// The descriptor of folder name in the folder at, or -1 (errno set): a real
+// folder of the owner's, root's or ours, reached without following a link
+// unless it is one the owner made in a folder nobody else can write.
+int OpenFolder(int at, const std::string &name) {
+  int fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+    struct stat link {}, holder {};
+    const auto trusted = [](uid_t uid) { return uid == t_walk.owner || uid == 0; };
+    if (fstatat(at, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode) || fstat(at, &holder) != 0 ||
+        !trusted(link.st_uid) || !trusted(holder.st_uid) || (holder.st_mode & 022) != 0) {
+      errno = ELOOP;
+      return -1;
+    }
+    fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || (st.st_uid != t_walk.owner && st.st_uid != 0 && st.st_uid != geteuid())) {
+    close(fd);
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
+
+// The descriptor of the folder relative (below the root, '/'-separated,
+// "" for the root itself), opened once and kept; -1 with errno set.
+int FolderFd(const std::string &relative) {
+  for (const auto &[name, fd] : t_walk.folders)
+    if (name == relative) return fd;
+  const std::size_t slash = relative.rfind('/');
+  const std::string parentName = slash == std::string::npos ? "" : relative.substr(0, slash);
+  const std::string leaf = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  if (leaf == "..") {
+    errno = EACCES;
+    return -1;
+  }
+  const int parent = FolderFd(parentName);
+  if (parent < 0) return -1;
+  const int fd = OpenFolder(parent, leaf);
+  if (fd >= 0) t_walk.folders.emplace_back(relative, fd);
+  return fd;
+}
+
+// Where a host path is reached: a folder's descriptor and the name in it.
+// Outside a walk, or for a name not below its root, the name as it is.
+struct At {
+  int dir = AT_FDCWD;
+  std::string leaf;
+  bool ok = true;
+};
+
+// path's components below the root, empty and "." ones dropped.
+std::string Relative(const std::string &rest) {
+  std::string out;
+  for (std::size_t at = 0; at <= rest.size();) {
+    std::size_t end = rest.find('/', at);
+    if (end == std::string::npos) end = rest.size();
+    const std::string part = rest.substr(at, end - at);
+    if (!part.empty() && part != ".") out += (out.empty() ? "" : "/") + part;
+    at = end + 1;
+  }
+  return out;
+}
+
+At Locate(const std::string &path) {
+  At at;
+  at.leaf = path;
+  if (!t_walk.active || path.size() <= t_walk.root.size() + 1 || path.compare(0, t_walk.root.size(), t_walk.root) != 0 ||
+      path[t_walk.root.size()] != '/')
+    return at;
+  const std::string relative = Relative(path.substr(t_walk.root.size() + 1));
+  if (relative.empty()) return At{AT_FDCWD, path, true};
+  const std::size_t slash = relative.rfind('/');
+  at.leaf = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  at.dir = FolderFd(slash == std::string::npos ? "" : relative.substr(0, slash));
+  if (at.dir < 0 || at.leaf == "..") {
+    if (at.dir >= 0) errno = EACCES;
+    at.ok = false;
+    at.dir = AT_FDCWD;
+  }
+  return at;
+}
+
+// Forgets a removed folder and those below it.
+void ForgetFolder(const std::string &path) {
+  if (!t_walk.active || path.compare(0, t_walk.root.size(), t_walk.root) != 0 || path.size() <= t_walk.root.size()) return;
+  const std::string relative = Relative(path.substr(t_walk.root.size() + 1));
+  auto &folders = t_walk.folders;
+  for (auto it = folders.begin(); it != folders.end();) {
+    if (!relative.empty() && (it->first == relative || it->first.compare(0, relative.size() + 1, relative + "/") == 0)) {
+      close(it->second);
+      it = folders.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Makes a rename in a folder durable.
+void SyncFolder(const At &at, const std::string &path) {
+  if (at.dir != AT_FDCWD) fsync(at.dir);
+  else SyncDirectory(HostDirectory(path));
+}
+
 } // namespace
+
+void PlatWalkBegin(const char *root) {
+  PlatWalkEnd();
+  std::string path = HostName(root);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const int fd = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd >= 0) close(fd);
+    return; // the names are then used as given, and fail or not as before
+  }
+  t_walk.active = true;
+  t_walk.root = path;
+  t_walk.owner = st.st_uid;
+  t_walk.folders.emplace_back("", fd);
+}
+
+void PlatWalkEnd() {
+  for (const auto &folder : t_walk.folders) close(folder.second);
+  t_walk = Walk{};
+}
 
 PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
   const std::string path = HostName(name);
@@ -79,7 +215,8 @@ PlatFile PlatOpen(const char *name, PlatOpenMode mode) {
     posix_layer::SetLastError(ENOENT);
     return 0;
   }
-  const int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
+  const At at = Locate(path);
+  const int fd = at.ok ? openat(at.dir, at.leaf.c_str(), flags | O_NONBLOCK, 0666) : -1;
   if (fd < 0) {
     Fail();
     return 0;
@@ -190,25 +327,31 @@ bool PlatLastWriteDosTime(PlatFile file, std::uint32_t *dosTime) {
 }
 
 bool PlatRename(const char *from, const char *to) {
-  const std::string a = HostName(from), b = HostName(to);
-  if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+  const At a = Locate(HostName(from)), b = Locate(HostName(to));
+  if (!a.ok || !b.ok) return Fail();
+  if (renameat2(a.dir, a.leaf.c_str(), b.dir, b.leaf.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return Fail();
   // File systems without the no-replace rename: a hard link fails on an
   // existing target just the same.
-  if (link(a.c_str(), b.c_str()) != 0) return Fail();
-  if (unlink(a.c_str()) != 0) return Fail();
+  if (linkat(a.dir, a.leaf.c_str(), b.dir, b.leaf.c_str(), 0) != 0) return Fail();
+  if (unlinkat(a.dir, a.leaf.c_str(), 0) != 0) return Fail();
   return true;
 }
 
 bool PlatReplace(const char *from, const char *to) {
-  const std::string a = HostName(from), b = HostName(to);
-  const int fd = open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const std::string bName = HostName(to);
+  const At a = Locate(HostName(from)), b = Locate(bName);
+  if (!a.ok || !b.ok) return Fail();
+  const int fd = openat(a.dir, a.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return Fail();
   // The replaced file's permissions and, for root, its owner go to the new
   // one (owner first: a change of owner clears the set-id bits).
-  struct stat old {};
-  bool ok = true;
-  if (lstat(b.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+  // The file put in place is one we made, and the only name it has: no
+  // permissions or owner are handed on to a file someone linked in.
+  struct stat source {}, old {};
+  bool ok = fstat(fd, &source) == 0 && S_ISREG(source.st_mode) && source.st_nlink == 1 && source.st_uid == geteuid();
+  if (!ok) errno = EPERM;
+  if (ok && fstatat(b.dir, b.leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
     if (geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0) ok = false;
     if (ok && fchmod(fd, old.st_mode & 07777) != 0) ok = false;
   }
@@ -221,8 +364,8 @@ bool PlatReplace(const char *from, const char *to) {
     errno = error;
     return Fail();
   }
-  if (rename(a.c_str(), b.c_str()) != 0) return Fail();
-  SyncDirectory(HostDirectory(b));
+  if (renameat(a.dir, a.leaf.c_str(), b.dir, b.leaf.c_str()) != 0) return Fail();
+  SyncFolder(b, bName);
   return true;
 }
 
@@ -277,9 +420,10 @@ bool PlatAbsoluteName(const char *name, char *out, std::uint32_t capacity) {
 }
 
 bool PlatKeepAs(const char *name, const char *backup) {
-  const std::string a = HostName(name), b = HostName(backup);
+  const At a = Locate(HostName(name)), b = Locate(HostName(backup));
+  if (!a.ok || !b.ok) return Fail();
   // A second name for the same file; a link at name is kept as the link.
-  if (link(a.c_str(), b.c_str()) == 0) return true;
+  if (linkat(a.dir, a.leaf.c_str(), b.dir, b.leaf.c_str(), 0) == 0) return true;
   if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV) return Fail();
   return PlatRename(name, backup);
 }
@@ -298,18 +442,22 @@ std::uint64_t PlatFreeBytes(const char *directory) {
 void PlatOwnLikeDirectory(const char *name, const char *directory) {
   struct stat dir {};
   if (geteuid() != 0 || stat(HostName(directory).c_str(), &dir) != 0) return;
-  if (lchown(HostName(name).c_str(), dir.st_uid, dir.st_gid) != 0) return; // the install goes on: the files are whole
+  const At at = Locate(HostName(name));
+  if (!at.ok || fchownat(at.dir, at.leaf.c_str(), dir.st_uid, dir.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
+    return; // the install goes on: the files are whole
 }
 
 bool PlatDelete(const char *name) {
-  if (unlink(HostName(name).c_str()) != 0) return Fail();
+  const At at = Locate(HostName(name));
+  if (!at.ok || unlinkat(at.dir, at.leaf.c_str(), 0) != 0) return Fail();
   return true;
 }
 
 std::uint32_t PlatAttributes(const char *name) {
   struct stat st {};
   const std::string path = HostName(name);
-  if (path.empty() || stat(path.c_str(), &st) != 0) {
+  const At at = Locate(path);
+  if (path.empty() || !at.ok || fstatat(at.dir, at.leaf.c_str(), &st, 0) != 0) {
     if (path.empty()) errno = ENOENT;
     Fail();
     return kPlatNoAttributes;
@@ -328,7 +476,8 @@ bool PlatMakeDirectory(const char *name) {
     posix_layer::SetLastError(ENOENT);
     return false;
   }
-  if (mkdir(path.c_str(), 0777) != 0) return Fail();
+  const At at = Locate(path);
+  if (!at.ok || mkdirat(at.dir, at.leaf.c_str(), 0777) != 0) return Fail();
   return true;
 }
 
@@ -337,7 +486,10 @@ bool PlatLeadingSeparatorIsRoot() { return true; }
 PlatKind PlatNameKind(const char *name) {
   struct stat st {};
   const std::string path = HostName(name);
-  if (path.empty() || lstat(path.c_str(), &st) != 0) return PlatKind::Missing;
+  if (path.empty()) return PlatKind::Missing;
+  const At at = Locate(path);
+  if (!at.ok) return PlatKind::Other; // a folder on the way that the walk refuses: nothing to write into
+  if (fstatat(at.dir, at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return PlatKind::Missing;
   if (S_ISLNK(st.st_mode)) return PlatKind::Link;
   if (S_ISDIR(st.st_mode)) return PlatKind::Directory;
   if (S_ISREG(st.st_mode)) return PlatKind::Regular;
@@ -444,7 +596,10 @@ void PlatUnlockDirectory() {
 }
 
 bool PlatRemoveDirectory(const char *name) {
-  if (rmdir(HostName(name).c_str()) != 0) return Fail();
+  const std::string path = HostName(name);
+  const At at = Locate(path);
+  if (!at.ok || unlinkat(at.dir, at.leaf.c_str(), AT_REMOVEDIR) != 0) return Fail();
+  ForgetFolder(path);
   return true;
 }
 
@@ -460,8 +615,13 @@ PlatFind *PlatFindFirst(const char *pattern, char *name, std::uint32_t nameSize)
   std::string wild = slash == std::string::npos ? path : path.substr(slash + 1);
   if (dir.empty()) dir = "/";
   if (wild == "*.*") wild = "*"; // as the find-file functions read it: every name
-  DIR *d = opendir(dir.c_str());
+  const At at = Locate(dir);
+  const int fd = !at.ok                  ? -1
+                 : at.dir != AT_FDCWD ? OpenFolder(at.dir, at.leaf)
+                                      : open(at.leaf.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR *d = fd >= 0 ? fdopendir(fd) : nullptr;
   if (!d) {
+    if (fd >= 0) close(fd);
     Fail();
     return nullptr;
   }
