@@ -78,11 +78,9 @@ const Coders kBase{base::BlockEncode,
                    }};
 #endif
 
-enum class LzxMode { Lz = 0, Huffman = kFlagHuffman, Rows = kFlagRows };
-
 // The blocks in their stored form, one after another; the last block is
 // filled with zeros.
-Bytes LzxCompress(const Coders &k, const Bytes &in, LzxMode mode) {
+Bytes LzxCompress(const Coders &k, const Bytes &in, std::int32_t flags) {
   Bytes out(in.size() / kBlockSize * kMaxStoredBlock + kMaxStoredBlock);
   std::size_t used = 0;
   std::uint8_t block[kBlockSize];
@@ -90,19 +88,18 @@ Bytes LzxCompress(const Coders &k, const Bytes &in, LzxMode mode) {
     const std::size_t n = std::min<std::size_t>(kBlockSize, in.size() - at);
     std::memcpy(block, in.data() + at, n);
     std::memset(block + n, 0, kBlockSize - n);
-    used += static_cast<std::size_t>(k.encode(block, static_cast<std::int32_t>(mode), out.data() + used));
+    used += static_cast<std::size_t>(k.encode(block, flags, out.data() + used));
   }
   out.resize(used);
   return out;
 }
 
-void LzxDecompress(const Coders &k, const Bytes &in, LzxMode mode, Bytes &out) {
+void LzxDecompress(const Coders &k, const Bytes &in, std::int32_t flags, Bytes &out) {
   std::size_t written = 0;
   for (std::size_t at = 0; at < in.size();) {
-    const std::int32_t size = BlockStoredSize(in.data() + at, static_cast<std::int32_t>(in.size() - at),
-                                              static_cast<std::int32_t>(mode));
+    const std::int32_t size = BlockStoredSize(in.data() + at, static_cast<std::int32_t>(in.size() - at), flags);
     if (size < 0) break; // checked afterwards: the output would differ
-    k.decode(in.data() + at, size, static_cast<std::int32_t>(mode), out.data() + written);
+    k.decode(in.data() + at, size, flags, out.data() + written);
     at += static_cast<std::size_t>(size);
     written += kBlockSize;
   }
@@ -297,15 +294,12 @@ struct FilePaths {
 FilePaths g_paths;
 
 void AddLzx(std::vector<Codec> &c, const std::string &prefix, const Coders *k, const std::string &same) {
-  const struct {
-    const char *name;
-    LzxMode mode;
-  } modes[] = {{"lz", LzxMode::Lz}, {"huffman", LzxMode::Huffman}, {"rows", LzxMode::Rows}};
-  for (const auto &m : modes) {
-    const LzxMode mode = m.mode;
-    Codec codec{prefix + m.name, [k, mode](const Bytes &in) { return LzxCompress(*k, in, mode); },
-                [k, mode](const Bytes &in, Bytes &out) { LzxDecompress(*k, in, mode, out); }};
-    codec.onlyRows = mode == LzxMode::Rows;
+  // One codec per coding mode of lzx/block.h.
+  for (const CodingMode &m : kCodingModes) {
+    const std::int32_t flags = m.flag;
+    Codec codec{prefix + m.name, [k, flags](const Bytes &in) { return LzxCompress(*k, in, flags); },
+                [k, flags](const Bytes &in, Bytes &out) { LzxDecompress(*k, in, flags, out); }};
+    codec.onlyRows = (flags & kFlagRows) != 0;
     if (!same.empty()) codec.sameBytesAs = same + m.name;
     c.push_back(codec);
   }

@@ -116,19 +116,18 @@ template <class Body> int OnFile(VornLzxFile *file, VornLzxError *err, Body &&bo
   return status;
 }
 
+// A write mode text: "wb", a coding mode's letter or none, then 'c' or not.
 bool WriteMode(const char *mode) {
-  static const char *const modes[] = {"wb", "wbh", "wbs", "wbc", "wbhc", "wbsc"};
-  for (const char *m : modes)
-    if (std::strcmp(mode, m) == 0) return true;
-  return false;
+  if (mode[0] != 'w' || mode[1] != 'b') return false;
+  const char *at = mode + 2;
+  if (CodingModeOf(*at)) ++at;
+  if (*at == 'c') ++at;
+  return *at == '\0';
 }
 
 std::int32_t FlagsOf(const char *mode) {
-  std::int32_t flags = 0;
-  if (std::strchr(mode + 2, 'h')) flags |= kFlagHuffman;
-  if (std::strchr(mode + 2, 's')) flags |= kFlagRows;
-  if (std::strchr(mode + 2, 'c')) flags |= kFlagChecked;
-  return flags;
+  const CodingMode *coding = CodingModeOf(mode[2]);
+  return (coding ? coding->flag : 0) | (std::strchr(mode + 2, 'c') ? kFlagChecked : 0);
 }
 
 std::int32_t BlocksFor(std::int32_t length) { return length / kBlockSize + (length % kBlockSize != 0); }

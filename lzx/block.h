@@ -20,6 +20,41 @@ inline constexpr std::int32_t kFlagRows = 2;    // blocks went through the row t
 // know only the two coding flags never look past the index and ignore it.
 inline constexpr std::int32_t kFlagChecked = 4;
 inline constexpr std::int32_t kFlagsKnown = kFlagHuffman | kFlagRows | kFlagChecked;
+// The coding modes a writer can ask for. Hopen and the library's mode texts,
+// the tool's options and `lzx info`, the benchmark and the round-trip fuzz
+// target all take them from here; BlockEncode and BlockDecode turn the flags
+// into stages.
+struct CodingMode {
+  const char *name;   // the tool's option --NAME (none for the default) and the benchmark's codec
+  char letter;        // what follows "wb" in a mode text; 0 for the default
+  std::int32_t flag;  // the header flag bit; 0 for the default
+  bool coder;         // an entropy coder, rather than a transform before it
+  const char *text;   // what `lzx info` calls it
+  const char *help;   // the tool option's help
+};
+inline constexpr CodingMode kCodingModes[] = {
+    {"lz", 0, 0, true, "LZ coder", ""},
+    {"huffman", 'h', kFlagHuffman, true, "Huffman byte coder", "code blocks with the Huffman byte coder"},
+    {"rows", 's', kFlagRows, false, "row transform", "pass blocks through the row transform first"},
+};
+inline constexpr int kCodingModeCount = static_cast<int>(sizeof kCodingModes / sizeof kCodingModes[0]);
+// The mode of a mode text's letter (not 0), or null.
+constexpr const CodingMode *CodingModeOf(char letter) {
+  for (const CodingMode &m : kCodingModes)
+    if (letter != 0 && m.letter == letter) return &m;
+  return nullptr;
+}
+constexpr bool CodingModesAgree() {
+  std::int32_t seen = 0;
+  for (const CodingMode &m : kCodingModes) {
+    if ((m.flag & (seen | kFlagChecked)) != 0 || (m.flag & ~kFlagsKnown) != 0 || (m.flag == 0) != (m.letter == 0)) return false;
+    if (m.letter == 'c' || (m.flag == 0 && !m.coder)) return false;
+    seen |= m.flag;
+  }
+  return seen == (kFlagsKnown & ~kFlagChecked);
+}
+static_assert(CodingModesAgree(), "one mode per known coding flag, with a letter other than 'c' (checked); the default is a coder");
+
 // The largest stored block: a full row table and a full bit buffer.
 inline constexpr std::int32_t kMaxStoredBlock = 1 + 255 + 4 + kBitBufferSize;
 

@@ -466,10 +466,9 @@ HILE *Hopen(const char *name, const char *mode) {
   else if (mode[0] == 'w') h->mode = 1;
   else FatalMessage("Hopen: bad mode");
   if (mode[1] != 'b') FatalMessage("Hopen: bad mode");
-  if (mode[2] == 'h') flags |= kFlagHuffman;
-  else if (mode[2] == 's') flags |= kFlagRows;
+  if (const CodingMode *coding = CodingModeOf(mode[2])) flags |= coding->flag;
   else if (mode[2] != '\0' && mode[2] != 'c') FatalMessage("Hopen: bad mode");
-  // 'c' (checked) stands in the third place or right after 'h' or 's'.
+  // 'c' (checked) stands in the third place or right after a mode's letter.
   if (mode[2] == 'c' || (mode[2] != '\0' && mode[3] == 'c')) flags |= kFlagChecked;
   if (std::strlen(name) >= sizeof h->fileName) FatalMessage("Hopen: filename too long");
   std::strcpy(h->fileName, name);

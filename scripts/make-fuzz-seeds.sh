@@ -23,7 +23,7 @@ head -c 3000 /dev/urandom >noise
 mkdir -p "$corpus"/{container_fuzz,codec_fuzz,archive_fuzz,pack_fuzz,roundtrip_fuzz}
 for f in text lines noise empty rows; do
   for mode in lz huffman rows; do
-    case $mode in lz) opt= ;; huffman) opt=--huffman ;; rows) opt=--rows ;; esac
+    opt=; [ "$mode" = lz ] || opt=--$mode # the default mode has no option
     "$lzx" compress $opt "$f" "$f.$mode.lzx" >/dev/null 2>&1 || continue
     cp "$f.$mode.lzx" "$corpus/container_fuzz/$f-$mode"
   done

@@ -1,4 +1,5 @@
 // Bit stream, Huffman code construction and code-length transmission.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -148,6 +149,25 @@ TEST(Huffman, CanonicalCodesFromLengths) {
   EXPECT_EQ(BitRev(0xff01, 3), 0b100u); // bits from n up are ignored
 }
 
+// The one test of lengths as a code, which the decoders' choices rest on.
+TEST(Huffman, LengthsFitAsACode) {
+  const struct {
+    std::vector<std::uint8_t> lengths;
+    CodeFit fit;
+  } cases[] = {
+      {{1, 2, 3, 3}, CodeFit::Proper},      // the Kraft sum is 1
+      {{0, 2, 0, 3}, CodeFit::Proper},      // below 1; 0 is no code
+      {{1, 1, 2}, CodeFit::Improper},       // above 1, but LenToVal gives codes
+      {{1, 1, 1}, CodeFit::Overcounted},    // three codes of one bit
+      {{2, 2, 2, 2, 2}, CodeFit::Overcounted},
+  };
+  for (const auto &c : cases) {
+    CodeTable.count = static_cast<std::int32_t>(c.lengths.size());
+    std::copy(c.lengths.begin(), c.lengths.end(), CodeTable.lengths);
+    EXPECT_EQ(LengthsFit(&CodeTable), c.fit) << testing::PrintToString(c.lengths);
+  }
+}
+
 TEST(Huffman, LongCodesAreFoundByTheLinearSearch) {
   // Fibonacci frequencies give a code of lengths 1, 2, ..., 15, 15.
   Build({1, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144, 233, 377, 610, 987});
@@ -189,15 +209,7 @@ TEST(Huffman, CanonicalLongCodeDecodingMatchesTheLinearSearch) {
     } else {
       // Damaged lengths: too many, too few or mixed up.
       for (int s = 0; s < 400; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : 9 + rng() % 16);
-      bool over = false;
-      std::int32_t number[25] = {};
-      for (int s = 0; s < 400; ++s) ++number[CodeTable.lengths[s]];
-      std::uint32_t first = 0;
-      for (int l = 1; l <= 24; ++l) {
-        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-        if ((first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) over = true;
-      }
-      if (over) continue; // LenToVal refuses it (tested above)
+      if (LengthsFit(&CodeTable) == CodeFit::Overcounted) continue; // LenToVal refuses it (tested above)
     }
     LenToVal(&CodeTable);
     FastInit(&CodeTable);
@@ -233,15 +245,7 @@ TEST(Huffman, DecodeTableGivesWhatFastTableAndTheLinearSearchGive) {
     } else {
       CodeTable.count = 400;
       for (int s = 0; s < 400; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0 : 4 + rng() % 21);
-      std::int32_t number[25] = {};
-      for (int s = 0; s < 400; ++s) ++number[CodeTable.lengths[s]];
-      bool over = false;
-      std::uint32_t first = 0;
-      for (int l = 1; l <= 24; ++l) {
-        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-        if ((first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) over = true;
-      }
-      if (over) continue;
+      if (LengthsFit(&CodeTable) == CodeFit::Overcounted) continue;
     }
     LenToVal(&CodeTable);
     FastInit(&CodeTable);
@@ -289,18 +293,8 @@ TEST(Huffman, TheTwoPassBuildGivesWhatTheStepsGive) {
       for (int s = 0; s < n; ++s) CodeTable.lengths[s] = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0 : 3 + rng() % 22);
     }
     HuffTable steps = CodeTable;
-    bool refused = false;
-    {
-      // The steps, on a copy; an overcounted code ends in LenToVal.
-      std::int32_t number[25] = {};
-      for (int s = 0; s < n; ++s) ++number[CodeTable.lengths[s]];
-      std::uint32_t first = 0;
-      for (int l = 1; l <= 24; ++l) {
-        if (l > 1) first = (first + static_cast<std::uint32_t>(number[l - 1])) * 2;
-        if (number[l] > 0 && (first & BitMask[l]) + static_cast<std::uint32_t>(number[l]) > (1u << l)) refused = true;
-      }
-    }
-    if (refused) {
+    // The steps, on a copy; an overcounted code ends in LenToVal.
+    if (LengthsFit(&CodeTable) == CodeFit::Overcounted) {
       EXPECT_FATAL(CodeTableBuild(&CodeTable), "LenToVal: overcounted") << "round " << round;
       continue;
     }

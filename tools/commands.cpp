@@ -196,8 +196,13 @@ int Info(const std::string &in, bool tsv) {
   const LzxHeader head = h->header;
   const bool checked = (head.flags & kFlagChecked) != 0;
   const std::int32_t size = head.indexOffset + (checked ? 12 : 4) * h->blocks + (checked ? kTrailerTail : 0);
-  const std::string kind = std::string((head.flags & kFlagHuffman) ? "Huffman byte coder" : "LZ coder") +
-                           ((head.flags & kFlagRows) ? ", row transform" : "") + (checked ? ", checked" : "");
+  // The coder (the default unless a coder's flag is set), then the transforms.
+  std::string kind;
+  for (const CodingMode &m : kCodingModes)
+    if (m.coder && (head.flags & m.flag) == m.flag) kind = m.text;
+  for (const CodingMode &m : kCodingModes)
+    if (!m.coder && (head.flags & m.flag) != 0) kind += std::string(", ") + m.text;
+  if (checked) kind += ", checked";
   char content[17] = "-";
   if (checked) std::snprintf(content, sizeof content, "%016" PRIx64, h->contentCheck);
   if (tsv) {

@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "tools/commands.h"
 #include "tools/io.h"
+#include "tools/modes.h"
 
 namespace lzx_tool {
 
@@ -95,7 +96,8 @@ int RunFrontEnd(int argc, char **argv) {
   FrontOptions options;
   CLI::App app{"lzx FILE...: compress each FILE to FILE.lzx, or with -d back", "lzx"};
   app.set_help_flag(); // lzx --help describes this front end too
-  bool keep = false, huffman = false, rows = false, noCheck = false, test = false, list = false;
+  ModeOptions modes;
+  bool keep = false, noCheck = false, test = false, list = false;
   std::vector<std::string> files;
   app.add_flag("-q,--quiet", g_settings.quiet);
   app.add_flag("-v,--verbose", g_settings.verbose);
@@ -107,8 +109,7 @@ int RunFrontEnd(int argc, char **argv) {
   auto *testFlag = app.add_flag("-t,--test", test);
   app.add_flag("-l,--list", list)->excludes(testFlag);
   app.add_option("-o,--output", options.output);
-  auto *huf = app.add_flag("--huffman", huffman);
-  app.add_flag("--rows", rows)->excludes(huf);
+  AddModeOptions(&app, &modes, false);
   app.add_flag("--no-check", noCheck);
   int threads = 0;
   app.add_option("-T,--threads", threads)->check(CLI::Range(0, kMaxCodingThreads));
@@ -135,9 +136,7 @@ int RunFrontEnd(int argc, char **argv) {
     return usage("-c compresses one FILE (compressed files do not join)");
 
   if (test) return Test(files);
-  const char *const modes[] = {"wb", "wbh", "wbs"};
-  options.mode = modes[huffman ? 1 : rows ? 2 : 0];
-  if (!noCheck) options.mode += 'c';
+  options.mode = WriteModeText(modes, !noCheck);
   int status = kSuccess;
   for (const std::string &file : files) {
     Job job{&options, file};

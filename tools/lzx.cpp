@@ -18,6 +18,7 @@
 #include "tools/front.h"
 #include "vorn_version.h"
 #include "tools/io.h"
+#include "tools/modes.h"
 #include "lzx/batch.h"
 #include "lzx/lzx.h"
 #include "platform/process.h"
@@ -88,16 +89,16 @@ int main(int argc, char **argv) {
       ->check(CLI::Range(0, kMaxCodingThreads));
   std::string in, out, target, versions, directory;
   std::vector<std::string> files;
-  bool huffman = false, rows = false, noCheck = false, overwrite = false, tsv = false, allowAbsolute = false;
+  ModeOptions modes;
+  bool noCheck = false, overwrite = false, tsv = false, allowAbsolute = false;
   std::int64_t offset = 0, length = -1;
   ListOptions listOptions;
 
   auto *compress = app.add_subcommand("compress", "Write IN (- for standard input) as compressed file OUT (- for standard output)");
   compress->add_option("IN", in, "file to compress")->required();
   compress->add_option("OUT", out, "compressed file to write")->required();
-  auto *huf = compress->add_flag("--huffman", huffman, "code blocks with the Huffman byte coder");
+  AddModeOptions(compress, &modes, true);
   compress->add_flag("--no-check", noCheck, "write no checks: exactly the bytes of a plain LZX1 file");
-  compress->add_flag("--rows", rows, "pass blocks through the row transform first")->excludes(huf);
 
   auto *decompress = app.add_subcommand("decompress", "Write the content of compressed file IN to OUT (- for standard output)");
   decompress->add_option("IN", in, "compressed file (- for standard input)")->required();
@@ -163,9 +164,7 @@ int main(int argc, char **argv) {
   PlatIgnoreBrokenPipe(); // a closed pipe is reported like any failed write
   // Blocks are coded on this many threads, the bytes the same for any number.
   HopenThreads = threads > 0 ? threads : PlatProcessorCount() < kMaxCodingThreads ? PlatProcessorCount() : kMaxCodingThreads;
-  const char *const modes[] = {"wb", "wbh", "wbs"};
-  std::string mode = modes[huffman ? 1 : rows ? 2 : 0];
-  if (!noCheck) mode += 'c';
+  const std::string mode = WriteModeText(modes, !noCheck);
   int status = kSuccess;
   if (compress->parsed()) status = Compress(in, out, mode.c_str());
   else if (decompress->parsed()) status = Decompress(in, out);

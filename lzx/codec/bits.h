@@ -65,6 +65,18 @@ inline void StoreWord16(std::uint8_t *p, std::uint32_t w) {
 // pos below the buffer's bit count.
 inline std::uint64_t BitWindow(std::uint32_t pos) { return LoadWord64(BitBuffer + (pos >> 3)) >> (pos & 7); }
 
+inline constexpr std::uint32_t kRefillBits = 56; // valid bits after a refill, at least
+// The decoders' fast loops start an item only while the block holds a whole
+// 64-bit bit buffer beyond it, so that the items they look up after a check
+// need no test against the block's end.
+inline constexpr std::uint32_t kFastTailBits = 64;
+// After a refill Pos() is at most in * 8 - kRefillBits, so a reader whose in
+// is at or below this keeps Pos() + kFastTailBits within end.
+inline const std::uint8_t *FastInLimit(std::uint32_t end) { return BitBuffer + (end - (kFastTailBits - kRefillBits)) / 8; }
+static_assert((kFastTailBits - kRefillBits) % 8 == 0, "the limit is a whole byte");
+static_assert(15 - static_cast<int>(kFastTailBits / 8) < kBitSlack,
+              "a refill below the limit reads up to byte Pos() / 8 + 15, within the slack");
+
 // The decoders' bit buffer: bits holds the stream from Pos() on, lowest bit
 // first, and at least `left` of its bits are valid (after Refill 56 to 63).
 // Refill loads the 8 bytes at in without a branch: what it ORs into the bits
@@ -84,7 +96,7 @@ struct BitReader {
   void Refill() {
     bits |= LoadWord64(in) << left;
     in += (63 - left) >> 3;
-    left |= 56;
+    left |= kRefillBits;
   }
   void Skip(std::uint32_t n) {
     bits >>= n;

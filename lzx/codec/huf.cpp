@@ -4,8 +4,8 @@
 // HufUnpack reads codes through DecodeTable (huffman.h) from a 64-bit
 // BitReader (bits.h): five lookups of up to 11 bits per refill (55 of its 56
 // or more bits), each one code or a pair of codes, checked once per refill
-// against the block's end (64 bits ahead) and BlockBuffer's (11 bytes
-// ahead: ten bytes and the one more a 16-bit store writes); longer codes
+// against the block's end (kFastTailBits ahead) and BlockBuffer's
+// (kFastBytesOutLimit); longer codes
 // and the last codes go through the exact loop with every check. HufPack
 // writes the codes through BitWriter.
 
@@ -46,32 +46,39 @@ std::int32_t HufPack(std::int32_t n) {
 
 namespace {
 
-// The codes from bit pos on, five lookups per refill of the bit buffer
-// (five entries of up to 11 bits take at most 55 of its 56 or more bits),
-// while each lies at least 64 bits before end and BlockBuffer has room for
-// eleven more bytes; returns at the first code it leaves to the exact loop.
+// Lookups per refill of the bit buffer: five entries of up to kTableBits
+// bits take at most 55 of its 56 or more valid bits.
+constexpr int kLookupsPerRefill = 5;
+static_assert(kLookupsPerRefill * kTableBits <= static_cast<int>(kRefillBits), "a refill holds the lookups it serves");
+static_assert(kLookupsPerRefill * kTableBits <= static_cast<int>(kFastTailBits), "the lookups after a check end within the block");
+// FastBytes stops this far before the end of BlockBuffer: the lookups of one
+// refill move out on by at most two bytes each, and a 16-bit store writes one
+// byte beyond where it moves out to.
+constexpr std::int32_t kFastBytesOutLimit = kBlockBufferSize - (2 * kLookupsPerRefill + 1);
+
+// The codes from bit pos on, kLookupsPerRefill lookups per refill, while
+// each lies at least kFastTailBits before end and BlockBuffer has room
+// behind out; returns at the first code it leaves to the exact loop.
 void FastBytes(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
-  if (pos + 64 > end || out > kBlockBufferSize - 11) return;
+  if (pos + kFastTailBits > end || out > kFastBytesOutLimit) return;
   BitReader r(pos);
   std::uint8_t *const o = BlockBuffer;
-  // After a refill Pos() is at most in * 8 - 56, so in at or below this
-  // keeps Pos() + 64 within end.
-  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
+  const std::uint8_t *const inLimit = FastInLimit(end);
   for (;;) {
     r.Refill();
-    if (r.in > inLimit || out > kBlockBufferSize - 11) break;
+    if (r.in > inLimit || out > kFastBytesOutLimit) break;
     std::uint32_t e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
     if (e & kEntryStop) break;
     // One byte, or a pair: both bytes stored, the second counted for a pair.
-    StoreWord16(o + out, e >> 16);
-    out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
-    r.Skip(e & 63);
-    for (int k = 0; k < 4; ++k) {
+    StoreWord16(o + out, e >> kEntryByteShift);
+    out += static_cast<std::int32_t>(EntryBytes(e));
+    r.Skip(e & kEntryBitsMask);
+    for (int k = 0; k < kLookupsPerRefill - 1; ++k) {
       e = DecodeTable[r.bits & ((1u << kTableBits) - 1)];
       if (e & kEntryStop) break;
-      StoreWord16(o + out, e >> 16);
-      out += static_cast<std::int32_t>(1 + ((e >> 13) & 1));
-      r.Skip(e & 63);
+      StoreWord16(o + out, e >> kEntryByteShift);
+      out += static_cast<std::int32_t>(EntryBytes(e));
+      r.Skip(e & kEntryBitsMask);
     }
     if (e & kEntryStop) break;
   }
@@ -95,9 +102,9 @@ std::int32_t HufUnpack(std::int32_t bitCount) {
     const std::uint64_t window = BitWindow(pos);
     std::uint32_t e = DecodeTable[window & ((1u << kTableBits) - 1)];
     if (IsSlowEntry(e)) e = DecodeSlow(window);
-    pos += (e >> 8) & 31; // one code, the first of a pair
+    pos += EntryCodeLength(e); // one code, the first of a pair
     if (out == kBlockBufferSize) FatalMessage("HufUnpack: output overflow");
-    BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
+    BlockBuffer[out++] = static_cast<std::uint8_t>(e >> kEntryByteShift);
   }
   BitPos = static_cast<std::int32_t>(pos);
   if (BitPos != bitCount) FatalMessage("HufUnpack: too many bits read");

@@ -20,7 +20,6 @@
 
 #include "fileio/fatal.h"
 #include "lzx/codec/bits.h"
-#include "lzx/codec/lengths.h"
 
 thread_local constinit HuffTable CodeTable = {};
 thread_local constinit HuffTable LenTable = {};
@@ -129,10 +128,11 @@ inline std::uint32_t Reverse24(std::uint32_t v) {
          static_cast<std::uint32_t>(kReversedBytes[(v >> 8) & 0xff]) << 8 | kReversedBytes[(v >> 16) & 0xff];
 }
 
-// From the number of codes of each length: the first canonical code of
-// each length taken within the length's bits (next, as LenToVal counts them
-// up), the same as an unbounded number (first, for the long-code index), and
-// whether the lengths form a proper code (the Kraft sum at most 1).
+// The one test of a set of code lengths as a code. From number[l], the codes
+// of l bits: the first canonical code of each length taken within its bits
+// (next, as LenToVal counts them up) and unbounded (first, for the long-code
+// index); true when the lengths form a proper code, the Kraft sum at most 1,
+// so that no two codes share a window.
 bool CanonicalStarts(const std::int32_t *number, std::uint32_t *next, std::uint32_t *first) {
   bool proper = true;
   std::uint64_t code = 0;
@@ -145,7 +145,23 @@ bool CanonicalStarts(const std::int32_t *number, std::uint32_t *next, std::uint3
   return proper;
 }
 
+// Length l has more codes than its bits leave after the shorter codes' (next
+// from CanonicalStarts): LenToVal would run out of codes of l bits. A macro,
+// so that CodeTableBuild compiles as with the test written out in place.
+#define VORN_OVERCOUNTED_AT(number, next, l) \
+  ((number)[l] > 0 && (next)[l] + static_cast<std::uint32_t>((number)[l]) > (1u << (l)))
+
 } // namespace
+
+CodeFit LengthsFit(const HuffTable *table) {
+  std::int32_t number[kMaxCodeLength + 1] = {};
+  for (std::int32_t s = 0; s < table->count; ++s) ++number[table->lengths[s]];
+  std::uint32_t next[kMaxCodeLength + 1], first[kMaxCodeLength + 1];
+  if (CanonicalStarts(number, next, first)) return CodeFit::Proper;
+  for (int l = 1; l <= kMaxCodeLength; ++l)
+    if (VORN_OVERCOUNTED_AT(number, next, l)) return CodeFit::Overcounted;
+  return CodeFit::Improper;
+}
 
 std::uint32_t BitRev(std::uint32_t v, int n) { return Reverse24(v) >> (24 - n); }
 
@@ -186,11 +202,6 @@ std::int32_t DecodeLong(const HuffTable *table, std::uint32_t window) {
 
 thread_local constinit LongCodeIndex LongCodes = {};
 
-void CodeTableRecv(std::int32_t n) {
-  RecvLens(&CodeTable, n);
-  CodeTableBuild(&CodeTable);
-}
-
 thread_local constinit std::uint32_t DecodeTable[1 << kTableBits] = {};
 
 namespace {
@@ -198,14 +209,14 @@ namespace {
 // DecodeEntry without the code length: what a symbol's entry holds besides
 // it (the extra bits, classes and flags of a reference, a literal's byte).
 constexpr std::uint32_t EntryTemplate(std::int32_t s) {
-  if (s < 256) return static_cast<std::uint32_t>(s) << 16;
+  if (s < 256) return static_cast<std::uint32_t>(s) << kEntryByteShift;
   const auto lengthClass = static_cast<std::uint32_t>(s - 256) >> 4;
   const auto distanceClass = static_cast<std::uint32_t>(s - 256) & 15;
   const std::uint32_t lengthExtra = lengthClass >= 2 ? lengthClass - 1 : 0;
   const std::uint32_t distanceExtra = distanceClass >= 2 ? distanceClass - 1 : 0;
   const std::uint32_t lengthBase = (lengthClass >= 2 ? 1u << (lengthClass - 1) : lengthClass) + 3;
-  return (lengthExtra + distanceExtra) | lengthExtra << 13 | lengthBase << 16 | distanceClass << 24 | kEntryRef |
-         (distanceClass > 10 ? kEntryStop : 0);
+  return (lengthExtra + distanceExtra) | lengthExtra << kEntryLengthExtraShift | lengthBase << kEntryByteShift |
+         distanceClass << kEntryDistanceClassShift | kEntryRef | (distanceClass > kMaxFastDistanceClass ? kEntryStop : 0);
 }
 
 constexpr auto kEntryTemplates = [] {
@@ -215,9 +226,9 @@ constexpr auto kEntryTemplates = [] {
 }();
 
 // The entry of symbol s with a code of l bits: the code length is added
-// to the bit count and stored in bits 8-12.
+// to the bit count and stored in its own field.
 inline std::uint32_t Entry(std::int32_t s, std::uint32_t l) {
-  return kEntryTemplates[static_cast<std::size_t>(s)] + l + (l << 8);
+  return kEntryTemplates[static_cast<std::size_t>(s)] + l + (l << kEntryCodeLengthShift);
 }
 
 // Fills DecodeTable for a proper code from its symbols sorted by code length
@@ -334,7 +345,7 @@ void CodeTableBuild(HuffTable *table) {
   std::uint32_t next[kMaxCodeLength + 1] = {};
   const bool canonical = CanonicalStarts(number, next, LongCodes.first);
   for (int l = 1; l <= kMaxCodeLength; ++l)
-    if (number[l] > 0 && next[l] + static_cast<std::uint32_t>(number[l]) > (1u << l)) FatalMessage("LenToVal: overcounted");
+    if (VORN_OVERCOUNTED_AT(number, next, l)) FatalMessage("LenToVal: overcounted");
   if (!canonical) {
     // Damaged lengths: the steps one by one, with their own answers.
     LenToVal(table);
@@ -378,8 +389,9 @@ void CodeTableBuild(HuffTable *table) {
     for (std::uint32_t j = 0; j < (1u << room); ++j) {
       const std::uint32_t e = single[j];
       where[pairs] = j << l;
-      second[pairs] = (e & 63) | (e & 0xff0000) << 8 | kEntryPair;
-      pairs += (e & (kEntryRef | kEntryStop)) == 0 && (e & 63) <= room;
+      // The second code's bits add to the first's, its byte goes above the first byte.
+      second[pairs] = (e & kEntryBitsMask) | (e & (0xffu << kEntryByteShift)) << 8 | kEntryPair;
+      pairs += (e & (kEntryRef | kEntryStop)) == 0 && (e & kEntryBitsMask) <= room;
     }
     for (std::int32_t k = start[l]; k < start[l + 1] && sorted[k] < 256; ++k) {
       const auto code = static_cast<std::uint32_t>(table->codes[sorted[k]]);
@@ -401,3 +413,5 @@ void CodeTableBuild(HuffTable *table) {
   }
   std::copy(sorted + longStart, sorted + start[kMaxCodeLength + 1], x.symbols);
 }
+
+#undef VORN_OVERCOUNTED_AT

@@ -84,11 +84,34 @@ std::int32_t UnCode(const HuffTable *table, std::uint32_t window);
 // the window and the exact search decides; with a reference, its distance
 // class is 11 or more and the item may take more bits than the fast loop has.
 inline constexpr int kTableBits = 11;
+inline constexpr std::uint32_t kEntryBitsMask = 63; // bits 0-5: the bits the whole item takes
 inline constexpr std::uint32_t kEntryRef = 1u << 6;
 inline constexpr std::uint32_t kEntryStop = 1u << 7;
 inline constexpr std::uint32_t kEntrySlow = kEntryStop;
-inline constexpr std::uint32_t kEntryPair = 1u << 13;
+inline constexpr int kEntryCodeLengthShift = 8;
+inline constexpr std::uint32_t kEntryCodeLengthMask = 31;
+inline constexpr int kEntryLengthExtraShift = 13;
+inline constexpr std::uint32_t kEntryLengthExtraMask = 7;
+// A pair's flag lies in the extra length field, which a literal leaves 0.
+inline constexpr int kEntryPairShift = kEntryLengthExtraShift;
+inline constexpr std::uint32_t kEntryPair = 1u << kEntryPairShift;
+inline constexpr int kEntryByteShift = 16; // a literal's byte (a pair's two), or a length base
+inline constexpr std::uint32_t kEntryLengthBaseMask = 0xff;
+inline constexpr int kEntryDistanceClassShift = 24;
+inline constexpr std::uint32_t kEntryDistanceClassMask = 15;
+// References of a higher distance class stop the fast loops.
+inline constexpr std::uint32_t kMaxFastDistanceClass = 10;
+static_assert(kEntryBitsMask < kEntryRef && kEntryStop < (1u << kEntryCodeLengthShift) &&
+                  (kEntryCodeLengthMask << kEntryCodeLengthShift) < (1u << kEntryLengthExtraShift) &&
+                  (kEntryLengthExtraMask << kEntryLengthExtraShift) < (1u << kEntryByteShift) &&
+                  (kEntryLengthBaseMask << kEntryByteShift) < (1u << kEntryDistanceClassShift),
+              "the fields of an entry follow each other without overlapping");
+static_assert(kMaxCodeLength <= kEntryCodeLengthMask, "every code length fits its field");
 inline constexpr bool IsSlowEntry(std::uint32_t e) { return (e & (kEntryStop | kEntryRef)) == kEntrySlow; }
+// The bytes a literal entry stores: one, or two for a pair.
+inline constexpr std::uint32_t EntryBytes(std::uint32_t e) { return 1 + ((e >> kEntryPairShift) & 1); }
+// The code length of an entry's (first) code.
+inline constexpr std::uint32_t EntryCodeLength(std::uint32_t e) { return (e >> kEntryCodeLengthShift) & kEntryCodeLengthMask; }
 extern thread_local constinit std::uint32_t DecodeTable[1 << kTableBits];
 // The entry of symbol s (of CodeTable) with a code of length bits.
 std::uint32_t DecodeEntry(std::int32_t s, int length);
@@ -102,9 +125,13 @@ void DecodeTableInit(const HuffTable *table);
 // fatal "DecodeLong: code not found").
 std::uint32_t DecodeSlow(std::uint64_t window);
 
-// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
-// what the decoders look symbols up in: codes, LongCodes, DecodeTable.
-void CodeTableRecv(std::int32_t n);
+// What a table's lengths make, by the one Kraft-sum test the decoders'
+// choices rest on: a proper code (no two codes share a window); an improper
+// one whose lengths LenToVal still gives codes (the decoders then search
+// linearly); or one with more codes of some length than its bits leave,
+// which LenToVal refuses ("LenToVal: overcounted").
+enum class CodeFit { Proper, Improper, Overcounted };
+CodeFit LengthsFit(const HuffTable *table);
 // What LenToVal, LongCodeInit and DecodeTableInit leave, with the same fatal
 // text, in two passes over the lengths instead of six; for a proper code the
 // table also gets the pairs of literals.

@@ -16,13 +16,7 @@ thread_local constinit std::uint8_t g_items[kMaxSymbols] = {};
 thread_local constinit std::uint16_t g_lenFast[256] = {};
 
 bool LenFastInit() {
-  std::int32_t number[kMaxCodeLength + 1] = {};
-  for (int s = 0; s < kLenSymbols; ++s) ++number[LenTable.lengths[s]];
-  std::uint64_t first = 0;
-  for (int l = 1; l <= kMaxCodeLength; ++l) {
-    if (l > 1) first = (first + static_cast<std::uint64_t>(number[l - 1])) * 2;
-    if (first + static_cast<std::uint64_t>(number[l]) > (std::uint64_t{1} << l)) return false;
-  }
+  if (LengthsFit(&LenTable) != CodeFit::Proper) return false;
   std::fill(std::begin(g_lenFast), std::end(g_lenFast), std::uint16_t{0xffff});
   for (int s = 0; s < kLenSymbols; ++s) {
     const int l = LenTable.lengths[s];
@@ -146,4 +140,9 @@ void RecvLens(HuffTable *table, std::int32_t n) {
     i += zeros;
   }
   BitPos = static_cast<std::int32_t>(r.Pos());
+}
+
+void CodeTableRecv(std::int32_t n) {
+  RecvLens(&CodeTable, n);
+  CodeTableBuild(&CodeTable);
 }

@@ -15,6 +15,9 @@ inline constexpr int kRunLong = 26;  // 20 to 83 zeros, 6 extra bits
 
 void SendLens(HuffTable *table);
 void RecvLens(HuffTable *table, std::int32_t n);
+// Reads the CodeTable of n symbols (its code lengths) at BitPos and builds
+// what the decoders look symbols up in: codes, LongCodes, DecodeTable.
+void CodeTableRecv(std::int32_t n);
 // Cuts lengths[0..n) into items in buffer (symbol, and the run for 25 and 26)
 // and counts each item's symbol in LenTable. Returns the bytes used.
 std::int32_t LenRuns(const std::uint8_t *lengths, std::int32_t n, std::uint8_t *buffer);

@@ -7,18 +7,21 @@
 // stream in a 64-bit bit buffer refilled without a branch every two items,
 // looks each item up two items before it stores it, and copies references
 // 32 bytes at once (16, 8 or 1 at a time for longer or nearer ones). It
-// relies on three margins, checked once per two items:
-//   - a refill leaves at least 56 bits, and two items need at most 54
-//     (references of distance class 11 or more, up to 32 bits, stop it);
-//   - the items looked up after a check start at least 10 bits before the
-//     block's end, so none needs the end test the exact loop makes first;
-//   - out stays 1088 bytes short of BlockBuffer's end, room for the four
-//     items (of up to 258 bytes, each copy writing up to 272) it may store
+// relies on three margins, checked once per two items, each derived below
+// from the figures it comes from and tied to them by static_asserts:
+//   - a refill leaves at least kRefillBits (56), and two items need at most
+//     2 kMaxFastItemBits (54; references of distance class 11 or more, up to
+//     32 bits, stop it);
+//   - the items looked up after a check start before the block's end
+//     (kFastTailBits, 64 bits, ahead), so none needs the end test the exact
+//     loop makes first;
+//   - out stays at or below kFastOutLimit, room for the four items (of up to
+//     kMaxReference = 258 bytes, each copy writing up to 272) it may store
 //     before the next check.
-// Codes longer than 11 bits, far references, the last 64 bits and the last
-// 1088 bytes go to the exact loop, one item at a time with every check of
-// the plain decoder; both loops give the same bytes and the same fatal
-// texts as it.
+// Codes longer than 11 bits, far references, the last kFastTailBits bits and
+// the bytes past kFastOutLimit go to the exact loop, one item at a time with
+// every check of the plain decoder; both loops give the same bytes and the
+// same fatal texts as it, and read references through the same ReferenceOf.
 //
 // Encoding: chains of positions whose four bytes hash alike (any hash of the
 // four bytes gives the same matches), FindMatch's walk inlined into the
@@ -27,6 +30,7 @@
 #include "lzx/codec/lz.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <iterator>
 
@@ -168,11 +172,59 @@ constexpr std::uint32_t kDistanceBase[16] = {1,   2,    3,    5,    9,     17,  
 constexpr std::uint32_t kDistanceMask[16] = {0,  0,   1,   3,   7,    15,   31,   63,
                                              127, 255, 511, 1023, 2047, 4095, 8191, 16383};
 
-// The fast loop stops this far before the end of BlockBuffer: four items
-// (references of up to 258 bytes, each copy writing up to 272) fit behind
-// any out it checks, for the two it stores after the check and the up to
-// three it stores on leaving.
-constexpr std::int32_t kFastOutLimit = kBlockBufferSize - 1088;
+// The longest reference the decoder takes: the highest length class of the
+// alphabet with all its extra bits set (258 bytes; the packer writes at most
+// kLzMaxMatch).
+constexpr std::uint32_t kMaxLengthClass = (kLzSymbols - 1 - 256) >> 4;
+constexpr std::int32_t kMaxReference = 2 + (1 << kMaxLengthClass);
+static_assert(kMaxReference >= kLzMaxMatch && ((kMaxReference - 3) >> (kMaxLengthClass - 1)) == 1,
+              "the highest length class spans the packer's lengths");
+static_assert(3 + (1u << (kMaxLengthClass - 1)) <= kEntryLengthBaseMask, "every length base fits its entry field");
+// The fast loops take references whose distance classes the window gives.
+static_assert(std::bit_width(static_cast<unsigned>(kLzWindow - 1)) == kMaxFastDistanceClass, "the window's farthest class");
+
+// What CopyWide writes from dst for a reference of m bytes at the most: its
+// first two 16-byte pieces, or m rounded up to whole pieces; never more than
+// m + kCopySlack.
+constexpr std::int32_t CopyReach(std::int32_t m) { return m <= 32 ? 32 : (m + 15) / 16 * 16; }
+constexpr std::int32_t kCopySlack = 32;
+static_assert(CopyReach(1) <= 1 + kCopySlack && CopyReach(kMaxReference) <= kMaxReference + kCopySlack);
+
+// The items FastItems may store behind an out it has checked: the two
+// waiting at the check, and the two looked up after it when the next check
+// ends the loop (three in all when a lookup stops it).
+constexpr int kItemsPerCheck = 4;
+// The fast loop stops this far before the end of BlockBuffer: kItemsPerCheck
+// references of the longest kind fit behind any out it checks.
+constexpr std::int32_t kFastOutLimit = kBlockBufferSize - kItemsPerCheck * CopyReach(kMaxReference);
+
+// The bits of an item in the fast loop at the most: its code of up to
+// kTableBits and both extra fields (distance class kMaxFastDistanceClass at
+// most, or the entry stops it). A refill serves two items, and the two looked
+// up after a check lie within kFastTailBits of the checked position.
+constexpr std::uint32_t kMaxFastItemBits = kTableBits + (kMaxLengthClass - 1) + (kMaxFastDistanceClass - 1);
+static_assert(2 * kMaxFastItemBits <= kRefillBits, "a refill holds two items");
+static_assert(2 * kMaxFastItemBits < kFastTailBits, "the items after a check start before the block's end");
+
+struct Reference {
+  std::int32_t length;
+  std::uint32_t distance;
+};
+
+// The reference of table entry e (kEntryRef set), window holding the stream
+// from the item's first bit: the one reading of a reference, for both loops.
+// (The code length's field is read out in place here, not through
+// EntryCodeLength, which the compiler schedules differently in FastItem.)
+[[gnu::always_inline]] inline Reference ReferenceOf(std::uint32_t e, std::uint64_t window) {
+  const std::uint64_t extra = window >> ((e >> kEntryCodeLengthShift) & kEntryCodeLengthMask);
+  const std::uint32_t lengthExtra = (e >> kEntryLengthExtraShift) & kEntryLengthExtraMask;
+  const std::uint32_t distanceClass = (e >> kEntryDistanceClassShift) & kEntryDistanceClassMask;
+  const auto m = static_cast<std::int32_t>(((e >> kEntryByteShift) & kEntryLengthBaseMask) +
+                                           (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
+  const std::uint32_t distance =
+      kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
+  return Reference{m, distance};
+}
 
 // Copies a reference of m bytes from distance back; the same bytes as the
 // byte-by-byte copy in increasing order. With distance 16 (8) or more each
@@ -203,19 +255,14 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
   if ((e & kEntryRef) == 0) {
     // A literal, or a pair: its two bytes, of which the second counts only
     // for a pair.
-    StoreWord16(op, e >> 16);
-    op += 1 + ((e >> 13) & 1);
+    StoreWord16(op, e >> kEntryByteShift);
+    op += 1 + ((e >> kEntryPairShift) & 1); // EntryBytes(e), written out as for ReferenceOf
     return;
   }
-  const std::uint64_t extra = bits >> ((e >> 8) & 31);
-  const std::uint32_t lengthExtra = (e >> 13) & 7;
-  const std::uint32_t distanceClass = (e >> 24) & 15;
-  const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
-  const std::uint32_t distance =
-      kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-  if (distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
-  CopyWide(op, distance, m);
-  op += m;
+  const Reference ref = ReferenceOf(e, bits);
+  if (ref.distance > static_cast<std::uint32_t>(op - BlockBuffer)) FatalMessage("LzxUnpack: reference before the block");
+  CopyWide(op, ref.distance, ref.length);
+  op += ref.length;
 }
 
 // The items from bit pos on, as long as BlockBuffer has room behind out and
@@ -229,7 +276,7 @@ inline void CopyWide(std::uint8_t *dst, std::uint32_t distance, std::int32_t m) 
 // 11 of code, 7 and 9 of extra bits); `left` counts its valid bits in its
 // low 6 bits, as the entries' bit counts are subtracted whole.
 void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
-  if (pos + 64 > end || out > kFastOutLimit) return;
+  if (pos + kFastTailBits > end || out > kFastOutLimit) return;
   const std::uint8_t *in = BitBuffer + (pos >> 3);
   std::uint64_t bits = 0;
   std::uint32_t left = 0;
@@ -239,16 +286,16 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
 #define VORN_REFILL()                        \
   bits |= LoadWord64(in) << (left & 63);     \
   in += 7 - ((left >> 3) & 7);               \
-  left |= 56;
+  left |= kRefillBits;
   VORN_REFILL()
   bits >>= pos & 7;
   left -= pos & 7;
   VORN_REFILL()
   std::uint8_t *op = BlockBuffer + out;
   std::uint8_t *const opLimit = BlockBuffer + kFastOutLimit;
-  // After a refill Pos() is at most in * 8 - 56, so in at or below this
-  // keeps Pos() + 64 within end: the next two items end 10 bits before it.
-  const std::uint8_t *const inLimit = BitBuffer + (end - 8) / 8;
+  // In at or below this keeps Pos() + kFastTailBits within end: the next
+  // two items end before it.
+  const std::uint8_t *const inLimit = FastInLimit(end);
   constexpr std::uint32_t kMask = (1u << kTableBits) - 1;
   // Items A and B (then C and D, in turn) are looked up and waiting to be
   // stored: their entries e and the bit buffer b at their start.
@@ -263,7 +310,7 @@ void FastItems(std::uint32_t &pos, std::int32_t &out, std::uint32_t end) {
     goto done;                                 \
   }                                            \
   B = bits;                                    \
-  bits >>= E & 63;                             \
+  bits >>= E & kEntryBitsMask;                 \
   left -= E;
   if (in > inLimit) goto done;
   VORN_LOOKUP(eA, bA, (void)0)
@@ -318,25 +365,21 @@ std::int32_t LzxUnpack(std::int32_t bitCount) {
     if (IsSlowEntry(e)) e = DecodeSlow(window);
     if ((e & kEntryRef) == 0) {
       // A literal, or the first of a pair.
-      pos += (e >> 8) & 31;
+      pos += EntryCodeLength(e);
       if (out == kBlockBufferSize) FatalMessage("LzxUnpack: output overflow");
-      BlockBuffer[out++] = static_cast<std::uint8_t>(e >> 16);
+      BlockBuffer[out++] = static_cast<std::uint8_t>(e >> kEntryByteShift);
       continue;
     }
-    const std::uint64_t extra = window >> ((e >> 8) & 31);
-    const std::uint32_t lengthExtra = (e >> 13) & 7;
-    const std::uint32_t distanceClass = (e >> 24) & 15;
-    const auto m = static_cast<std::int32_t>(((e >> 16) & 0xff) + (static_cast<std::uint32_t>(extra) & ((1u << lengthExtra) - 1)));
-    const std::uint32_t distance =
-        kDistanceBase[distanceClass] + (static_cast<std::uint32_t>(extra >> lengthExtra) & kDistanceMask[distanceClass]);
-    pos += e & 63;
-    if (distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
+    const Reference ref = ReferenceOf(e, window);
+    const std::int32_t m = ref.length;
+    pos += e & kEntryBitsMask;
+    if (ref.distance > static_cast<std::uint32_t>(out)) FatalMessage("LzxUnpack: reference before the block");
     if (m > kBlockBufferSize - out) FatalMessage("LzxUnpack: output overflow");
     std::uint8_t *dst = BlockBuffer + out;
-    if (m + 32 <= kBlockBufferSize - out) {
-      CopyWide(dst, distance, m);
+    if (m + kCopySlack <= kBlockBufferSize - out) {
+      CopyWide(dst, ref.distance, m);
     } else {
-      const std::uint8_t *src = dst - distance;
+      const std::uint8_t *src = dst - ref.distance;
       for (std::int32_t k = 0; k < m; ++k) dst[k] = src[k];
     }
     out += m;
