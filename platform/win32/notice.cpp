@@ -13,18 +13,29 @@
 
 bool PlatNoticeWaitsForPerson() { return true; }
 
-bool PlatAskRetry(const char *text, const char *caption, PlatWindow owner) {
-  const DWORD error = GetLastError();
+namespace {
+// A test build answers its boxes itself when VORN_UNATTENDED is 1: the
+// caption and text go to standard error, and the box counts as answered.
+bool AnsweredUnattended([[maybe_unused]] const char *text, [[maybe_unused]] const char *caption) {
 #ifdef VORN_UNATTENDED
   char unattended[4] = {};
   if (GetEnvironmentVariableA("VORN_UNATTENDED", unattended, sizeof unattended) == 1 && unattended[0] == '1') {
     std::fflush(stdout);
     std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
+    return true;
+  }
+#endif
+  return false;
+}
+} // namespace
+
+bool PlatAskRetry(const char *text, const char *caption, PlatWindow owner) {
+  const DWORD error = GetLastError();
+  if (AnsweredUnattended(text, caption)) {
     SetLastError(error);
     return false; // Cancel: a test build never waits
   }
-#endif
   const std::wstring wideText = Wide(text), wideCaption = Wide(caption);
   const int button = MessageBoxW(static_cast<HWND>(owner), wideText.c_str(), wideCaption.c_str(),
                                  MB_RETRYCANCEL | MB_ICONWARNING);
@@ -33,15 +44,7 @@ bool PlatAskRetry(const char *text, const char *caption, PlatWindow owner) {
 }
 
 int PlatNoticeShow(const char *text, const char *caption, PlatIcon icon, PlatWindow owner) {
-#ifdef VORN_UNATTENDED
-  char unattended[4] = {};
-  if (GetEnvironmentVariableA("VORN_UNATTENDED", unattended, sizeof unattended) == 1 && unattended[0] == '1') {
-    std::fflush(stdout);
-    std::fprintf(stderr, "[%s]\n%s\n", caption ? caption : "", text ? text : "");
-    std::fflush(stderr);
-    return kPlatButtonOk;
-  }
-#endif
+  if (AnsweredUnattended(text, caption)) return kPlatButtonOk;
   UINT style = MB_OK;
   if (icon == PlatIcon::Error) style |= MB_ICONERROR;
   else if (icon == PlatIcon::Information) style |= MB_ICONINFORMATION;

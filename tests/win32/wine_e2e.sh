@@ -40,6 +40,15 @@ forget_installation() {
   registry delete 'HKCU\Software\Vorn' /f || true
   registry delete 'HKCU\Software\Talvik' /f || true
 }
+# An installation at $1 with the help file of version 200 in its lzx.ver.
+help_installed() {
+  rm -rf "$1"
+  mkdir -p "$1/help"
+  printf 'installed help' >"$1/help/vorn.htm"
+  head -c 432 /dev/zero >"$1/lzx.ver"
+  printf '#help\\vorn.htm' | dd of="$1/lzx.ver" conv=notrunc status=none
+  printf '\xc8' | dd of="$1/lzx.ver" bs=1 seek=260 conv=notrunc status=none # version 200
+}
 installed() { # location, version
   forget_installation
   registry add 'HKCU\Software\Vorn' /v Location /t REG_SZ /d "$1" /f
@@ -206,12 +215,7 @@ damaged-update)
   index=$(od -An -tu4 -j4 -N4 "$archive" | tr -d ' ')
   inst=$WINEPREFIX/drive_c/VornDamaged
   for offset in 40 $((index - 2)) $((index + 3)) $((size - 2)); do
-    rm -rf "$inst"
-    mkdir -p "$inst/help"
-    printf 'installed help' >"$inst/help/vorn.htm"
-    head -c 432 /dev/zero >"$inst/lzx.ver"
-    printf '#help\\vorn.htm' | dd of="$inst/lzx.ver" conv=notrunc status=none
-    printf '\xc8' | dd of="$inst/lzx.ver" bs=1 seek=260 conv=notrunc status=none # version 200
+    help_installed "$inst"
     cp -a "$inst" before
     cp "$bin/updater/vorn-update.exe" damaged.exe
     byte=$(od -An -tu1 -j $((at + offset)) -N1 damaged.exe | tr -d ' ')
@@ -310,12 +314,7 @@ file-in-use)
   # sharing: with -silent nobody is asked; the file is named, the
   # installation stays as it was, status 2.
   inst=$WINEPREFIX/drive_c/VornInUse
-  rm -rf "$inst"
-  mkdir -p "$inst/help"
-  printf 'installed help' >"$inst/help/vorn.htm"
-  head -c 432 /dev/zero >"$inst/lzx.ver"
-  printf '#help\\vorn.htm' | dd of="$inst/lzx.ver" conv=notrunc status=none
-  printf '\xc8' | dd of="$inst/lzx.ver" bs=1 seek=260 conv=notrunc status=none # version 200
+  help_installed "$inst"
   cp -a "$inst" before
   installed 'C:\VornInUse' 2.03
   run "$tools/hold_file.exe" 'C:\VornInUse\help\vorn.htm' 20 >held.txt 2>/dev/null &
