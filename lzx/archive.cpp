@@ -118,8 +118,7 @@ namespace {
 const char *Shown(const ArchiveEntry &entry) {
   static char shown[4 * 3 * sizeof entry.name + 1];
   char name[3 * sizeof entry.name];
-  if (!ArchiveNameToSystem(entry.name, name, sizeof name)) CopyText(name, sizeof name, entry.name);
-  ShownText(name, shown, sizeof shown);
+  ShownText(ArchiveNameForText(entry.name, name, sizeof name), shown, sizeof shown);
   return shown;
 }
 

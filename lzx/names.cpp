@@ -92,3 +92,12 @@ bool ArchiveNameToSystem(const char *stored, char *out, std::size_t size) {
   char utf8[3 * kPathSize];
   return Cp1252ToUtf8(stored, utf8, sizeof utf8) && PlatNameFromUtf8(utf8, out, size);
 }
+
+const char *ArchiveNameForText(const char *stored, char *out, std::size_t size) {
+  if (!ArchiveNameToSystem(stored, out, size) && size > 0) {
+    std::size_t n = 0;
+    for (; stored[n] && n + 1 < size; ++n) out[n] = stored[n];
+    out[n] = '\0';
+  }
+  return out;
+}

@@ -16,6 +16,10 @@ bool ArchiveNameFromSystem(const char *name, char *out, std::size_t size);
 // lacks one of its characters or out is too small.
 bool ArchiveNameToSystem(const char *stored, char *out, std::size_t size);
 
+// For texts (listings, logs, messages): the system's name for stored where
+// it has one, else stored's bytes as they are; returns out.
+const char *ArchiveNameForText(const char *stored, char *out, std::size_t size);
+
 // The two halves, for the tests and for texts that are UTF-8 already.
 bool Cp1252FromUtf8(const char *utf8, char *out, std::size_t size);
 bool Cp1252ToUtf8(const char *cp1252, char *out, std::size_t size);

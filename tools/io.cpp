@@ -80,7 +80,7 @@ std::string TsvField(const std::string &text) {
 
 std::string StoredName(const char *stored) {
   char name[3 * kPathSize];
-  return ArchiveNameToSystem(stored, name, sizeof name) ? name : stored;
+  return ArchiveNameForText(stored, name, sizeof name);
 }
 
 void Refuse(const std::string &name, const std::string &text) {

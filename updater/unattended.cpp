@@ -61,7 +61,7 @@ int LogNotice(const char *text, const char *caption, PlatIcon icon, PlatWindow o
 // An archive's name (Windows-1252) as the log, in the system's encoding, shows it.
 std::string SystemName(const char *stored) {
   char name[3 * kPathSize];
-  return ArchiveNameToSystem(stored, name, sizeof name) ? name : stored;
+  return ArchiveNameForText(stored, name, sizeof name);
 }
 
 void LogFatalEnd(const char *) { RunLog("end: fatal error, status %d", kSilentFatal); }
